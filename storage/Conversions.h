@@ -1,0 +1,19 @@
+// Number conversions with the station's error texts. They throw ConvertError when the text is
+// not a number, so that a bad value ends the handler with a visible message.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+// Decimal integer, optional blanks before it and an optional sign; must fit 32 bits.
+// Throws ConvertError("'<text>' is not a valid integer value").
+int32_t StrToInt(const QString& text);
+
+// Floating-point number with '.' or the locale's decimal separator.
+// Throws ConvertError("'<text>' is not a valid floating point value").
+double StrToFloat(const QString& text);
+
+// Shortest general text of a double: up to 15 significant digits, no trailing zeros,
+// no separator for whole numbers; '.' is replaced by the locale's decimal separator
+// when localeSeparator is true.
+QString FloatToText(double value, bool localeSeparator = true);

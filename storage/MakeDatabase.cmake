@@ -1,0 +1,15 @@
+# Makes the empty station database from its schema, unless a database is already there:
+# an operator's register and alarm log live in it.
+if(EXISTS "${OUT}")
+  return()
+endif()
+get_filename_component(dir "${OUT}" DIRECTORY)
+file(MAKE_DIRECTORY "${dir}")
+set(tmp "${OUT}.new")
+file(REMOVE "${tmp}")
+execute_process(COMMAND "${SQLITE3}" "${tmp}" ".read ${SCHEMA}" RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  file(REMOVE "${tmp}")
+  message(FATAL_ERROR "could not make ${OUT} from ${SCHEMA}")
+endif()
+file(RENAME "${tmp}" "${OUT}")

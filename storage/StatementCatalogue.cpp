@@ -16,7 +16,8 @@ const Entry kEntries[kStatementCount] = {
     {2, "select * from settab where codeid='%s'",
      "select * from settab where rtrim(codeid, ' ') = :codeid collate nocase order by ID asc"},
     {3, "Update settab Set almnear=' '", "update settab set almnear = ' '"},
-    {4, "insert into alming(dates,times,code,fix,almtemp) values(:dates,:times,:code,:fix,:almtemp)",
+    {4,
+     "insert into alming(dates,times,code,fix,almtemp) values(:dates,:times,:code,:fix,:almtemp)",
      "insert into alming(dates, times, code, fix, almtemp) "
      "values(:dates, :times, :code, :fix, :almtemp)"},
     {5, "Update settab Set almnear='%s' where code=%d ",
@@ -46,6 +47,8 @@ const Entry& Get(int n) {
     return kEntries[n - 1];
 }
 
-QString Sql(int n) { return QString::fromLatin1(Get(n).sqlite); }
+QString Sql(int n) {
+    return QString::fromLatin1(Get(n).sqlite);
+}
 
 }  // namespace catalogue

@@ -8,12 +8,12 @@
 namespace catalogue {
 
 enum Statement {
-    MonitoredSensors = 1,   // monitored register rows, ascending number
-    SensorById = 2,         // :codeid, a 6-character ID; stored IDs carry a trailing blank
+    MonitoredSensors = 1,  // monitored register rows, ascending number
+    SensorById = 2,        // :codeid, a 6-character ID; stored IDs carry a trailing blank
     ClearRecordedAlarms = 3,
-    InsertAlarm = 4,        // :dates :times :code :fix :almtemp
-    StampRecordedAlarm = 5, // :almnear :code
-    RegisterRows = 6,       // whole register, ascending number
+    InsertAlarm = 4,         // :dates :times :code :fix :almtemp
+    StampRecordedAlarm = 5,  // :almnear :code
+    RegisterRows = 6,        // whole register, ascending number
     DeleteRegister = 7,
     InsertRegisterRow = 8,  // :code :codeid :fix :almhigh :almlow :remark
     AlarmsOfDay = 9,        // :day, newest first

@@ -24,8 +24,7 @@ void RequireColumns(const QSqlDatabase& db, const QString& table, const QStringL
 void StationDatabase::Open(const QString& path, const QString& connectionName) {
     Close(connectionName);
     const QFileInfo info(path);
-    if (!info.isFile())
-        throw DatabaseError(QStringLiteral("database file %1 not found").arg(path));
+    if (!info.isFile()) throw DatabaseError(QStringLiteral("database file %1 not found").arg(path));
 
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
     // mode=rw: open an existing file only; SQLite would otherwise create an empty database.

@@ -5,7 +5,7 @@
 #include <QString>
 
 class StationDatabase {
-public:
+  public:
     // Name of the connection every query object of the station uses.
     static constexpr const char* kConnectionName = "link_db";
 

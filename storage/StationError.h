@@ -7,29 +7,29 @@
 #include <stdexcept>
 
 class StationError : public std::runtime_error {
-public:
+  public:
     explicit StationError(const QString& message)
         : std::runtime_error(message.toStdString()), message_(message) {}
     const QString& Message() const { return message_; }
 
-private:
+  private:
     QString message_;
 };
 
 // A statement the database refused, with the provider's own text.
 class DatabaseError : public StationError {
-public:
+  public:
     using StationError::StationError;
 };
 
 // A text that does not convert to a number: "'%s' is not a valid integer value" and the like.
 class ConvertError : public StationError {
-public:
+  public:
     using StationError::StationError;
 };
 
 // A settings-file write the system refused: "Unable to write to %s".
 class SettingsWriteError : public StationError {
-public:
+  public:
     using StationError::StationError;
 };

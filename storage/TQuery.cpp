@@ -72,7 +72,9 @@ int TQuery::ExecSQL() {
     return q.numRowsAffected();
 }
 
-bool TQuery::HasField(const QString& name) const { return columns_.contains(name.toLower()); }
+bool TQuery::HasField(const QString& name) const {
+    return columns_.contains(name.toLower());
+}
 
 QVariant TQuery::Value(const QString& field) const {
     auto it = columns_.constFind(field.toLower());

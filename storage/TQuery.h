@@ -14,7 +14,7 @@
 #include <QVector>
 
 class TQuery {
-public:
+  public:
     explicit TQuery(const QString& connectionName = QStringLiteral("link_db"));
 
     void Close();
@@ -24,8 +24,8 @@ public:
     void Prepare(int statement);
     void SetParam(const QString& name, const QVariant& value);
 
-    void Open();     // runs a select and keeps its rows
-    int ExecSQL();   // runs any other statement; returns the rows it affected
+    void Open();    // runs a select and keeps its rows
+    int ExecSQL();  // runs any other statement; returns the rows it affected
 
     bool Active() const { return active_; }
     int RecordCount() const { return rows_.size(); }
@@ -42,7 +42,7 @@ public:
 
     QString Text() const { return text_; }
 
-private:
+  private:
     class QSqlQuery Exec();
 
     QString connection_;

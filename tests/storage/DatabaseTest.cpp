@@ -14,7 +14,7 @@ namespace {
 
 // A fresh database file made from the schema the build installs, opened as the station does.
 class StationDb : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         path_ = dir_.filePath("newdb.mdb");
         QProcess sqlite;
@@ -175,8 +175,7 @@ TEST_F(StationDb, LogQueriesByDayAndRangeNewestFirstAndDeletes) {
     q.SetParam("first", 20240301);
     q.SetParam("last", 20240302);
     q.Open();
-    EXPECT_EQ(Column(q, "dates"),
-              QStringList({"20240302", "20240302", "20240301", "20240301"}));
+    EXPECT_EQ(Column(q, "dates"), QStringList({"20240302", "20240302", "20240301", "20240301"}));
     q.Prepare(catalogue::DeleteAlarm);
     q.SetParam("dates", 20240302);
     q.SetParam("times", 7);
@@ -218,7 +217,8 @@ TEST(StationDatabaseOpen, RefusesMissingCorruptOrIncompleteFilesWithoutCreatingO
 
     const QString partial = dir.filePath("partial.mdb");
     QProcess sqlite;
-    sqlite.start("sqlite3", {partial, "create table settab(ID integer primary key, code integer);"});
+    sqlite.start("sqlite3",
+                 {partial, "create table settab(ID integer primary key, code integer);"});
     ASSERT_TRUE(sqlite.waitForFinished());
     EXPECT_THROW(StationDatabase::Open(partial, "t"), DatabaseError);
     EXPECT_FALSE(QSqlDatabase::contains("t"));

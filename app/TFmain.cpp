@@ -1,0 +1,370 @@
+#include "TFmain.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include "Conversions.h"
+#include "IniFile.h"
+#include "MessageBoxes.h"
+#include "SerialPortList.h"
+#include "StatementCatalogue.h"
+#include "StationDatabase.h"
+#include "StationError.h"
+#include "TFalm.h"
+#include "TFset.h"
+#include "TFset2.h"
+
+namespace {
+
+constexpr int kBoardMaxLines = 259;
+
+QToolButton* MakeButton(const QString& caption, QWidget* parent) {
+    auto* b = new QToolButton(parent);
+    b->setText(caption);
+    b->setFixedSize(130, 40);
+    b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    b->setStyleSheet(QStringLiteral(
+        "QToolButton { background: rgb(0,96,96); color: white; border: 1px solid rgb(0,64,64);"
+        " font: bold 14px; } QToolButton:hover { background: rgb(0,112,112); }"
+        " QToolButton:pressed { background: rgb(0,64,64); }"));
+    return b;
+}
+
+}  // namespace
+
+TFmain::TFmain(const QString& programFolder, QWidget* parent)
+    : QMainWindow(parent),
+      ADOQuery1(QString::fromLatin1(StationDatabase::kConnectionName)),
+      programFolder_(programFolder.endsWith('/') ? programFolder : programFolder + '/'),
+      settingsPath_(programFolder_ + QStringLiteral("peizhi.ini")) {
+    setObjectName(QStringLiteral("TFmain"));
+    BuildLayout();
+
+    Timer2_.setInterval(200);
+    Timer3_.setInterval(200);
+    TimerB_.setInterval(1000);
+    TimerB_.start();
+
+    FormCreate();
+}
+
+TFmain::~TFmain() = default;
+
+void TFmain::AttachWindows(TFset* fset, TFset2* fset2, TFalm* falm) {
+    Fset_ = fset;
+    Fset2_ = fset2;
+    Falm_ = falm;
+}
+
+void TFmain::BuildLayout() {
+    setWindowTitle(QStringLiteral("多点温度探测系统-多点温度测量系统-多点温度监控系统"));
+    resize(1000, 648);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect avail = screen->availableGeometry();
+        move(avail.center() - QPoint(500, 324));
+    }
+
+    auto* central = new QWidget(this);
+    central->setObjectName(QStringLiteral("client"));
+    central->setAutoFillBackground(true);
+    QPalette pal = central->palette();
+    pal.setColor(QPalette::Window, QColor(0, 128, 128));  // teal
+    central->setPalette(pal);
+    setCentralWidget(central);
+
+    auto* outer = new QVBoxLayout(central);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+
+    // Top band with the header label.
+    auto* top = new QWidget(central);
+    top->setFixedHeight(46);
+    auto* topLayout = new QHBoxLayout(top);
+    topLayout->setContentsMargins(8, 0, 8, 0);
+    sLabelFX23 = new QLabel(QStringLiteral("告 警 信 息 表"), top);
+    sLabelFX23->setObjectName(QStringLiteral("sLabelFX23"));
+    sLabelFX23->setAlignment(Qt::AlignCenter);
+    sLabelFX23->setStyleSheet(QStringLiteral("color: white; font-weight: bold; font-size: 25px;"));
+    topLayout->addWidget(sLabelFX23);
+    outer->addWidget(top);
+
+    auto* body = new QHBoxLayout();
+    body->setContentsMargins(0, 0, 0, 0);
+    body->setSpacing(0);
+    outer->addLayout(body, 1);
+
+    // Left column: clock, board caption with its clear button, the board.
+    auto* left = new QWidget(central);
+    left->setFixedWidth(150);
+    auto* leftLayout = new QVBoxLayout(left);
+    leftLayout->setContentsMargins(2, 0, 2, 2);
+    leftLayout->setSpacing(2);
+    BmpClock2 = new QWidget(left);
+    BmpClock2->setObjectName(QStringLiteral("BmpClock2"));
+    BmpClock2->setFixedSize(98, 98);
+    leftLayout->addWidget(BmpClock2, 0, Qt::AlignHCenter);
+    auto* captionRow = new QHBoxLayout();
+    boardCaption = new QLabel(QStringLiteral("公告栏"), left);
+    boardCaption->setStyleSheet(QStringLiteral("color: white; font-weight: bold;"));
+    SpeedButton5 = new QToolButton(left);
+    SpeedButton5->setObjectName(QStringLiteral("SpeedButton5"));
+    SpeedButton5->setFixedSize(18, 18);
+    SpeedButton5->setToolTip(QStringLiteral("清空公告栏"));
+    SpeedButton5->setText(QStringLiteral("×"));
+    captionRow->addWidget(boardCaption);
+    captionRow->addStretch(1);
+    captionRow->addWidget(SpeedButton5);
+    leftLayout->addLayout(captionRow);
+    RzListBox1 = new QListWidget(left);
+    RzListBox1->setObjectName(QStringLiteral("RzListBox1"));
+    RzListBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    RzListBox1->setStyleSheet(QStringLiteral(
+        "QListWidget { background: rgb(240,202,166); color: black; font-size: 12px; }"));
+    leftLayout->addWidget(RzListBox1, 1);
+    body->addWidget(left);
+
+    // Centre: the monitoring grid.
+    RzStringGrid1 = new TStringGrid(central);
+    RzStringGrid1->setObjectName(QStringLiteral("RzStringGrid1"));
+    RzStringGrid1->SetFixedCols(1);
+    RzStringGrid1->SetFixedColor(QColor(64, 0, 0));
+    RzStringGrid1->setStyleSheet(QStringLiteral(
+        "QTableView { background: black; color: lime; gridline-color: red;"
+        " selection-background-color: rgb(0,64,0); selection-color: lime; }"
+        "QHeaderView::section { background: rgb(64,0,0); color: lime; border: 1px solid red;"
+        " font-weight: bold; }"));
+    QFont gridFont = RzStringGrid1->font();
+    gridFont.setBold(true);
+    RzStringGrid1->setFont(gridFont);
+    body->addWidget(RzStringGrid1, 1);
+
+    // Right column: lamp, LED digit display, countdown, buttons.
+    auto* right = new QWidget(central);
+    right->setFixedWidth(150);
+    auto* rightLayout = new QVBoxLayout(right);
+    rightLayout->setContentsMargins(10, 1, 10, 8);
+    rightLayout->setSpacing(6);
+    auto* ledRow = new QHBoxLayout();
+    ledRow->setContentsMargins(57, 0, 0, 0);
+    Led = new QWidget(right);
+    Led->setObjectName(QStringLiteral("Led"));
+    Led->setFixedSize(22, 22);
+    ledRow->addWidget(Led);
+    ledRow->addStretch(1);
+    rightLayout->addLayout(ledRow);
+    RzLEDDisplay1 = new QWidget(right);
+    RzLEDDisplay1->setObjectName(QStringLiteral("RzLEDDisplay1"));
+    RzLEDDisplay1->setFixedSize(130, 40);
+    rightLayout->addWidget(RzLEDDisplay1);
+    RzLabel1 = new QLabel(QStringLiteral("采集倒计时:"), right);
+    RzLabel1->setObjectName(QStringLiteral("RzLabel1"));
+    RzLabel1->setFixedSize(130, 24);
+    RzLabel1->setStyleSheet(QStringLiteral("background: black; color: lime; font-weight: bold;"));
+    rightLayout->addWidget(RzLabel1);
+    rightLayout->addSpacing(10);
+    SpeedButton6 = MakeButton(QStringLiteral("屏幕刷新"), right);
+    SpeedButton1 = MakeButton(QStringLiteral("既时采集"), right);
+    SpeedButton3 = MakeButton(QStringLiteral("报警记录"), right);
+    SpeedButton2 = MakeButton(QStringLiteral("设备管理"), right);
+    SpeedButton7 = MakeButton(QStringLiteral("参数配置"), right);
+    SpeedButton4 = MakeButton(QStringLiteral("退         出"), right);
+    for (QToolButton* b :
+         {SpeedButton6, SpeedButton1, SpeedButton3, SpeedButton2, SpeedButton7, SpeedButton4})
+        rightLayout->addWidget(b);
+    SpeedButton6->setObjectName(QStringLiteral("SpeedButton6"));
+    SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));
+    SpeedButton3->setObjectName(QStringLiteral("SpeedButton3"));
+    SpeedButton2->setObjectName(QStringLiteral("SpeedButton2"));
+    SpeedButton7->setObjectName(QStringLiteral("SpeedButton7"));
+    SpeedButton4->setObjectName(QStringLiteral("SpeedButton4"));
+    rightLayout->addStretch(1);
+    body->addWidget(right);
+
+    connect(SpeedButton2, &QToolButton::clicked, this, [this] { SpeedButton2Click(); });
+    connect(SpeedButton3, &QToolButton::clicked, this, [this] { SpeedButton3Click(); });
+    connect(SpeedButton4, &QToolButton::clicked, this, [this] { SpeedButton4Click(); });
+    connect(SpeedButton5, &QToolButton::clicked, this, [this] { SpeedButton5Click(); });
+    connect(SpeedButton7, &QToolButton::clicked, this, [this] { SpeedButton7Click(); });
+    connect(RzStringGrid1, &TStringGrid::Resized, this, [this] { RzStringGrid1Resize(); });
+}
+
+void TFmain::FormCreate() {
+    // 1. The database beside the program.
+    try {
+        StationDatabase::Open(programFolder_ + QStringLiteral("newdb.mdb"));
+        databaseOpen_ = true;
+    } catch (const StationError&) {
+        databaseOpen_ = false;
+        ShowMessage(nullptr, QStringLiteral("链接数据库出错！！！"));
+        return;
+    }
+    // 2. Grid set-up.
+    RzStringGrid1->SetColCount(4);
+    RzStringGrid1->SetCell(0, 0, QStringLiteral("编号"));
+    RzStringGrid1->SetColWidth(0, 90);
+    RzStringGrid1->SetCell(1, 0, QStringLiteral("状态(℃)"));
+    RzStringGrid1->SetColWidth(1, 140);
+    RzStringGrid1->SetCell(2, 0, QStringLiteral(" 方 位 "));
+    RzStringGrid1->SetColWidth(2, 180);
+    RzStringGrid1->SetCell(3, 0, QStringLiteral(" 最近报警"));
+    RzStringGrid1->SetDefaultRowHeight(25);
+    RzStringGrid1Resize();
+    // 3. The monitored sensors.
+    RunHandler([this] { LoadMonitorRows(false); });
+    // 4.
+    startupDone = false;
+}
+
+void TFmain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    FormShow();
+}
+
+void TFmain::FormShow() {
+    if (startupDone) return;
+    startupDone = true;
+
+    // 1. Lamp and LED digit display at rest (their widgets arrive with the alarm display).
+    Led->hide();
+
+    // 2. The port list.
+    QComboBox* ports = Fset2_ ? Fset2_->ComboBox1 : nullptr;
+    if (ports) {
+        ListSerialPorts(ports);
+        ports->setCurrentIndex(0);
+    }
+    // 3.-6.
+    RzListBox1->clear();
+    if (!ports || ports->count() == 0) AddBoardLine(QStringLiteral("未找到通信口"));
+    state_.portIndex = 0;
+    state_.handshakeOk = false;
+    state_.silentPortSeen = false;
+    Timer2_.start();
+    AddBoardLine(QStringLiteral("对接测试..."));
+
+    RunHandler([this] {
+        // 7. First-run defaults.
+        if (ReadSetting(QStringLiteral("seting"), QStringLiteral("start")) == QStringLiteral("0")) {
+            WriteSetting(QStringLiteral("seting"), QStringLiteral("media"),
+                         programFolder_ + QStringLiteral("Alarm.wav"));
+            WriteSetting(QStringLiteral("seting"), QStringLiteral("start"), QStringLiteral("1"));
+        }
+        // 8. Tray mode.
+        SetTrayMode(ReadSetting(QStringLiteral("seting"), QStringLiteral("icon")) ==
+                    QStringLiteral("1"));
+        // 9. Header.
+        sLabelFX23->setText(ReadSetting(QStringLiteral("seting"), QStringLiteral("title")));
+        // 10. Row height; a value that is not an integer ends the steps here.
+        SetGridDefaultRowHeight(
+            StrToInt(ReadSetting(QStringLiteral("seting"), QStringLiteral("addhigh"))));
+        // 11. Interval and countdown.
+        const int32_t n =
+            StrToInt(ReadSetting(QStringLiteral("seting"), QStringLiteral("interval")));
+        if (n == 0) RzLabel1->setText(QStringLiteral("不启用定时采集"));
+        state_.pollInterval = n;
+        state_.countdown = n;
+        // 12. Alarm sound.
+        state_.alarmSoundFile = ReadSetting(QStringLiteral("seting"), QStringLiteral("media"));
+    });
+}
+
+void TFmain::closeEvent(QCloseEvent* event) {
+    if (FormCloseQuery()) {
+        event->accept();
+        QCoreApplication::quit();
+    } else {
+        event->ignore();
+    }
+}
+
+bool TFmain::FormCloseQuery() {
+    return ConfirmYesNo(this, QStringLiteral("确定要关闭窗口吗?"));
+}
+
+void TFmain::SetTrayMode(bool on) {
+    trayMode_ = on;
+}
+
+void TFmain::SetGridDefaultRowHeight(int height) {
+    RzStringGrid1->SetDefaultRowHeight(height);
+}
+
+void TFmain::ListSerialPorts(QComboBox* target) {
+    const QStringList ports = ListPlatformSerialPorts();
+    target->clear();
+    target->addItems(ports);
+}
+
+void TFmain::LoadMonitorRows(bool clearReadings) {
+    ADOQuery1.Prepare(catalogue::MonitoredSensors);
+    ADOQuery1.Open();
+    const int n = ADOQuery1.RecordCount();
+    TStringGrid* g = RzStringGrid1;
+    if (n > 0) {
+        g->SetRowCount(n + 1);
+    } else {
+        g->SetRowCount(2);
+        for (int c = 0; c < g->ColCount(); ++c) g->SetCell(c, 1, QString());
+    }
+    if (rowAlarmState.size() < static_cast<size_t>(g->RowCount()))
+        rowAlarmState.resize(g->RowCount(), 0);
+    int i = 1;
+    for (ADOQuery1.First(); !ADOQuery1.Eof(); ADOQuery1.Next(), ++i) {
+        g->SetCell(0, i, ADOQuery1.AsString(QStringLiteral("code")));
+        if (clearReadings) g->SetCell(1, i, QString());
+        g->SetCell(2, i, ADOQuery1.AsString(QStringLiteral("fix")));
+        g->SetCell(3, i, ADOQuery1.AsString(QStringLiteral("almnear")));
+        if (g->Cell(3, i).trimmed().isEmpty()) rowAlarmState[i] = 0;
+    }
+    if (n == 0) rowAlarmState[1] = 0;
+    g->viewport()->repaint();
+}
+
+void TFmain::AddBoardLine(const QString& text) {
+    RzListBox1->addItem(text);
+    while (RzListBox1->count() > kBoardMaxLines) delete RzListBox1->takeItem(0);
+    RzListBox1->setCurrentRow(RzListBox1->count() - 1);
+}
+
+QString TFmain::ReadSetting(const QString& section, const QString& key) {
+    return ini::Read(settingsPath_, section, key);
+}
+
+void TFmain::WriteSetting(const QString& section, const QString& key, const QString& value) {
+    ini::Write(settingsPath_, section, key, value);
+}
+
+void TFmain::RzStringGrid1Resize() {
+    TStringGrid* g = RzStringGrid1;
+    if (g->ColCount() < 4) return;
+    g->SetColWidth(3, g->width() - g->ColWidth(0) - g->ColWidth(1) - g->ColWidth(2) - 8);
+}
+
+void TFmain::SpeedButton2Click() {
+    TimerB_.stop();
+    if (Fset_) Fset_->exec();
+}
+
+void TFmain::SpeedButton3Click() {
+    TimerB_.stop();
+    if (Falm_) Falm_->exec();
+}
+
+void TFmain::SpeedButton7Click() {
+    TimerB_.stop();
+    if (Fset2_) Fset2_->exec();
+}
+
+void TFmain::SpeedButton4Click() {
+    close();
+}
+
+void TFmain::SpeedButton5Click() {
+    RzListBox1->clear();
+}

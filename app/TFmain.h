@@ -1,0 +1,103 @@
+// The station's main window: the monitoring grid, the message board, the right-hand column of
+// indicators and buttons, and the start-up work of its creation and first showing.
+#pragma once
+
+#include <QLabel>
+#include <QListWidget>
+#include <QMainWindow>
+#include <QTimer>
+#include <QToolButton>
+#include <vector>
+
+#include "StationLink.h"
+#include "TQuery.h"
+#include "TStringGrid.h"
+
+class QComboBox;
+class TFset;
+class TFset2;
+class TFalm;
+
+class TFmain : public QMainWindow, public StationLink {
+    Q_OBJECT
+  public:
+    // programFolder: where newdb.mdb and peizhi.ini lie (the program's own folder).
+    explicit TFmain(const QString& programFolder, QWidget* parent = nullptr);
+    ~TFmain() override;
+
+    // The windows the main window works with, created after it.
+    void AttachWindows(TFset* fset, TFset2* fset2, TFalm* falm);
+
+    // False when FormCreate could not open the database ("链接数据库出错！！！" was shown).
+    bool DatabaseOpen() const { return databaseOpen_; }
+
+    // StationLink
+    void LoadMonitorRows(bool clearReadings) override;
+    void AddBoardLine(const QString& text) override;
+    QString ReadSetting(const QString& section, const QString& key) override;
+    void WriteSetting(const QString& section, const QString& key, const QString& value) override;
+    StationState& State() override { return state_; }
+    QTimer* TimerB() override { return &TimerB_; }
+    QTimer* Timer2() override { return &Timer2_; }
+    QLabel* CountdownLabel() override { return RzLabel1; }
+    QLabel* HeaderLabel() override { return sLabelFX23; }
+    void SetTrayMode(bool on) override;
+    void SetGridDefaultRowHeight(int height) override;
+    QWidget* MainWindow() override { return this; }
+    QString ProgramFolder() override { return programFolder_; }
+
+    // Fills target with the computer's serial ports in sorted order.
+    void ListSerialPorts(QComboBox* target);
+
+    // Per-row alarm state of the monitoring grid: 0 normal, 1 in alarm, 2 recorded, back
+    // within limits. Index = grid row; it grows with the grid.
+    std::vector<uint8_t> rowAlarmState;
+    bool startupDone = false;
+
+    // Widgets, named as the station's other code refers to them.
+    QLabel* sLabelFX23;          // header
+    QWidget* BmpClock2;          // analogue clock, 98 x 98
+    QLabel* boardCaption;        // "公告栏"
+    QToolButton* SpeedButton5;   // clears the board
+    QListWidget* RzListBox1;     // message board
+    TStringGrid* RzStringGrid1;  // monitoring grid
+    QWidget* Led;                // LED lamp, 22 x 22
+    QWidget* RzLEDDisplay1;      // LED digit display
+    QLabel* RzLabel1;            // countdown label
+    QToolButton* SpeedButton6;   // 屏幕刷新
+    QToolButton* SpeedButton1;   // 既时采集
+    QToolButton* SpeedButton3;   // 报警记录
+    QToolButton* SpeedButton2;   // 设备管理
+    QToolButton* SpeedButton7;   // 参数配置
+    QToolButton* SpeedButton4;   // 退出
+
+    TQuery ADOQuery1;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void FormCreate();
+    void FormShow();
+    bool FormCloseQuery();
+    void RzStringGrid1Resize();
+    void SpeedButton2Click();
+    void SpeedButton3Click();
+    void SpeedButton4Click();
+    void SpeedButton5Click();
+    void SpeedButton7Click();
+    void BuildLayout();
+
+    QString programFolder_;
+    QString settingsPath_;
+    bool databaseOpen_ = false;
+    bool trayMode_ = false;
+    StationState state_;
+    QTimer Timer2_;
+    QTimer Timer3_;
+    QTimer TimerB_;
+    TFset* Fset_ = nullptr;
+    TFset2* Fset2_ = nullptr;
+    TFalm* Falm_ = nullptr;
+};

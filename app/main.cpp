@@ -1,0 +1,39 @@
+// Program entry: one copy per computer, then the five windows in their order.
+#include <QMessageBox>
+
+#include "SingleInstance.h"
+#include "TApplication.h"
+#include "TFalm.h"
+#include "TFmain.h"
+#include "TFprs.h"
+#include "TFset.h"
+#include "TFset2.h"
+
+int main(int argc, char** argv) {
+    TApplication app(argc, argv);
+
+    SingleInstance instance;
+    if (!instance.Acquire(QStringLiteral("TFmain"))) {
+        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("运行"),
+                        QStringLiteral("该程序已经有一个在运行中！"), QMessageBox::Ok);
+        box.exec();
+        return 0;
+    }
+
+    const QString folder = QCoreApplication::applicationDirPath() + QLatin1Char('/');
+    auto* Fmain = new TFmain(folder);
+    if (!Fmain->DatabaseOpen()) {
+        delete Fmain;
+        return 1;
+    }
+    auto* Fset = new TFset(*Fmain, Fmain);
+    auto* Fset2 = new TFset2(*Fmain, Fmain);
+    auto* Falm = new TFalm(*Fmain, Fmain);
+    auto* Fprs = new TFprs(Fmain);
+    Q_UNUSED(Fprs);
+    Fmain->AttachWindows(Fset, Fset2, Falm);
+    Fmain->show();
+    const int rc = app.exec();
+    delete Fmain;
+    return rc;
+}

@@ -1,0 +1,68 @@
+// A grid of text cells with one fixed header row (row 0) and optionally a fixed first column,
+// in the vocabulary the station's windows use: RowCount (header included), ColCount, Cell,
+// ColWidth, DefaultRowHeight, Row (the selected data row). After the standard drawing of each
+// data cell the grid calls OnDrawCell, where a window paints alarm colours over it.
+#pragma once
+
+#include <QTableView>
+#include <functional>
+
+#include "TStringGridModel.h"
+
+class TStringGrid : public QTableView {
+    Q_OBJECT
+  public:
+    explicit TStringGrid(QWidget* parent = nullptr);
+
+    int RowCount() const { return model_->gridRowCount(); }
+    void SetRowCount(int n);
+    int ColCount() const { return model_->gridColCount(); }
+    void SetColCount(int n);
+
+    QString Cell(int col, int row) const { return model_->cell(col, row); }
+    void SetCell(int col, int row, const QString& text) { model_->setCell(col, row, text); }
+    QStringList RowCells(int row) const { return model_->rowCells(row); }
+    void SetRowCells(int row, const QStringList& cells) { model_->setRowCells(row, cells); }
+    // Replaces every data row at once; RowCount becomes rows.size() + 1.
+    void SetAllRows(QVector<QStringList> rows);
+
+    int ColWidth(int col) const { return columnWidth(col); }
+    void SetColWidth(int col, int width) { setColumnWidth(col, width); }
+    int DefaultRowHeight() const { return defaultRowHeight_; }
+    void SetDefaultRowHeight(int height);
+
+    int FixedCols() const { return fixedCols_; }
+    void SetFixedCols(int n);
+    QColor FixedColor() const { return fixedColor_; }
+    void SetFixedColor(const QColor& c);
+
+    // Selected data row (1..RowCount-1), or 0 when nothing is selected.
+    int Row() const;
+    void SetRow(int row);
+    // Whole-row selection (the register and log grids) or single cells (the monitoring grid).
+    void SetRowSelect(bool on);
+
+    // Client rectangle of a cell in viewport coordinates (empty for the header row).
+    QRect CellRect(int col, int row) const;
+
+    TStringGridModel* Model() const { return model_; }
+
+    // Called after the standard drawing of each data cell: (col, row, rect, painter).
+    std::function<void(int, int, const QRect&, QPainter&)> OnDrawCell;
+
+  signals:
+    void RowChanged(int row);  // the selection moved to another row
+    void CellClicked(int col, int row);
+    void Resized();
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    class Delegate;
+    TStringGridModel* model_;
+    int defaultRowHeight_ = 24;
+    int fixedCols_ = 0;
+    QColor fixedColor_;
+    int lastRow_ = 0;
+};

@@ -105,8 +105,9 @@ void TFmain::BuildLayout() {
     auto* leftLayout = new QVBoxLayout(left);
     leftLayout->setContentsMargins(2, 0, 2, 2);
     leftLayout->setSpacing(2);
-    BmpClock2 = new QWidget(left);
+    BmpClock2 = new TBmpClock(left);
     BmpClock2->setObjectName(QStringLiteral("BmpClock2"));
+    TBmpClock::ConfigureAsMainWindowClock(*BmpClock2);
     BmpClock2->setFixedSize(98, 98);
     leftLayout->addWidget(BmpClock2, 0, Qt::AlignHCenter);
     auto* captionRow = new QHBoxLayout();
@@ -152,13 +153,13 @@ void TFmain::BuildLayout() {
     rightLayout->setSpacing(6);
     auto* ledRow = new QHBoxLayout();
     ledRow->setContentsMargins(57, 0, 0, 0);
-    Led = new QWidget(right);
+    Led = new ThhALed(right);
     Led->setObjectName(QStringLiteral("Led"));
-    Led->setFixedSize(22, 22);
+    ThhALed::ConfigureAsMainWindowLamp(*Led);
     ledRow->addWidget(Led);
     ledRow->addStretch(1);
     rightLayout->addLayout(ledRow);
-    RzLEDDisplay1 = new QWidget(right);
+    RzLEDDisplay1 = new TLEDDisplay(right);
     RzLEDDisplay1->setObjectName(QStringLiteral("RzLEDDisplay1"));
     RzLEDDisplay1->setFixedSize(130, 40);
     rightLayout->addWidget(RzLEDDisplay1);
@@ -230,7 +231,10 @@ void TFmain::FormShow() {
     if (startupDone) return;
     startupDone = true;
 
-    // 1. Lamp and LED digit display at rest (their widgets arrive with the alarm display).
+    // 1. LED digit display and lamp at rest.
+    RzLEDDisplay1->setCaption(QStringLiteral("---"));
+    RzLEDDisplay1->setScrolling(false);
+    Led->setValue(false);
     Led->hide();
 
     // 2. The port list.

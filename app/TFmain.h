@@ -10,8 +10,11 @@
 #include <vector>
 
 #include "StationLink.h"
+#include "TBmpClock.h"
+#include "TLEDDisplay.h"
 #include "TQuery.h"
 #include "TStringGrid.h"
+#include "ThhALed.h"
 
 class QComboBox;
 class TFset;
@@ -56,13 +59,13 @@ class TFmain : public QMainWindow, public StationLink {
 
     // Widgets, named as the station's other code refers to them.
     QLabel* sLabelFX23;          // header
-    QWidget* BmpClock2;          // analogue clock, 98 x 98
+    TBmpClock* BmpClock2;        // analogue clock, 98 x 98
     QLabel* boardCaption;        // "公告栏"
     QToolButton* SpeedButton5;   // clears the board
     QListWidget* RzListBox1;     // message board
     TStringGrid* RzStringGrid1;  // monitoring grid
-    QWidget* Led;                // LED lamp, 22 x 22
-    QWidget* RzLEDDisplay1;      // LED digit display
+    ThhALed* Led;                // LED lamp, 22 x 22
+    TLEDDisplay* RzLEDDisplay1;  // LED digit display
     QLabel* RzLabel1;            // countdown label
     QToolButton* SpeedButton6;   // 屏幕刷新
     QToolButton* SpeedButton1;   // 既时采集

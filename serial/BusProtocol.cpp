@@ -1,7 +1,6 @@
 #include "BusProtocol.h"
 
 #include <QLocale>
-
 #include <cmath>
 
 namespace busprotocol {

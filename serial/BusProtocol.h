@@ -1,10 +1,9 @@
-// Sensor bus wire format (Part 1.2): commands, ID text, temperature decoding, and the
+// Sensor bus wire format: commands, ID text, temperature decoding, and the
 // classification of one delivery by the receive dispatcher's four rules.
 #pragma once
 
 #include <QByteArray>
 #include <QString>
-
 #include <cstdint>
 #include <utility>
 
@@ -22,7 +21,8 @@ inline constexpr int kReadingLength = 5;
 // Upper-case hexadecimal, two digits per byte, in the order given: 0A 1B 2C -> "0A1B2C".
 QString BytesToHex(const QByteArray& bytes);
 
-// The Part's algorithm, step for step; result between -127.9375 and +127.9375.
+// raw = high*256 + low in 1/16 degC; negative when high AND F8 != 0 (then m = 65536 - raw);
+// integer part limited to 7 bits; result between -127.9375 and +127.9375.
 double DecodeTemperature(uint8_t high, uint8_t low);
 
 // Inverse used by the simulator: the value is rounded to the nearest 1/16 and clamped to
@@ -37,7 +37,7 @@ QString TemperatureText(double celsius, QChar decimalPoint);
 
 enum class DeliveryKind { Handshake, SearchReply, Reading, Dropped };
 
-// The dispatcher's rules in order (Part 1.2): 4 bytes starting 41 61 61 -> Handshake;
+// The receive dispatcher's rules in order: 4 bytes starting 41 61 61 -> Handshake;
 // register window showing and 3 bytes -> SearchReply; 5 bytes -> Reading; else Dropped.
 DeliveryKind ClassifyDelivery(const QByteArray& delivery, bool registerWindowShowing);
 

@@ -1,25 +1,26 @@
 #include "SerialPortList.h"
 
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include <QCollator>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
-
 #include <algorithm>
 #include <cstdlib>
-#include <fcntl.h>
-#include <linux/serial.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
 
 void SortPortNames(QStringList& names) {
     QCollator collator;  // the user's locale
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     collator.setNumericMode(false);
-    std::stable_sort(names.begin(), names.end(),
-                     [&](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
+    std::stable_sort(names.begin(), names.end(), [&](const QString& a, const QString& b) {
+        return collator.compare(a, b) < 0;
+    });
 }
 
 namespace {
@@ -28,7 +29,9 @@ QSet<QString> ConsoleNames() {
     QSet<QString> out;
     QFile active(QStringLiteral("/sys/class/tty/console/active"));
     if (active.open(QIODevice::ReadOnly)) {
-        for (const QString& n : QString::fromLocal8Bit(active.readAll()).split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts))
+        for (const QString& n :
+             QString::fromLocal8Bit(active.readAll())
+                 .split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts))
             out.insert(n);
     }
     QFile consoles(QStringLiteral("/proc/consoles"));
@@ -49,7 +52,8 @@ bool HasUart(const QString& name) {
         const int type = typeFile.readAll().trimmed().toInt(&ok);
         if (ok) return type != PORT_UNKNOWN;
     }
-    const QString driver = QFileInfo(QStringLiteral("/sys/class/tty/%1/device/driver").arg(name)).symLinkTarget();
+    const QString driver =
+        QFileInfo(QStringLiteral("/sys/class/tty/%1/device/driver").arg(name)).symLinkTarget();
     if (!driver.endsWith(QLatin1String("serial8250"))) return true;
     // Non-blocking open: does not wait for carrier; closed at once.
     const int fd = ::open(QFile::encodeName(QStringLiteral("/dev/") + name).constData(),
@@ -67,7 +71,8 @@ QStringList ListPlatformSerialPorts() {
     QStringList names;
     const char* env = std::getenv("SENSORBUS_PORTS");
     if (env != nullptr) {
-        for (const QString& p : QString::fromLocal8Bit(env).split(QLatin1Char(':'), Qt::SkipEmptyParts))
+        for (const QString& p :
+             QString::fromLocal8Bit(env).split(QLatin1Char(':'), Qt::SkipEmptyParts))
             if (!names.contains(p)) names.append(p);
         SortPortNames(names);
         return names;

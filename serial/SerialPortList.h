@@ -4,7 +4,7 @@
 
 #include <QStringList>
 
-// Rule (platform.md, "Registry list of serial ports"):
+// Rule:
 //  * When the environment variable SENSORBUS_PORTS is set, its device paths (separated by ':',
 //    empty items skipped) are the list and the kernel's list is not read. This is how the bus
 //    simulator and the tests offer pseudo-terminals; tests never touch real devices.

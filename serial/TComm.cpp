@@ -1,22 +1,5 @@
-// TComm on Linux: see TComm.h for the mapping of Parts 7.1 and 7.2 onto POSIX termios.
+// TComm on Linux: see TComm.h for how the component maps onto POSIX termios.
 #include "TComm.h"
-
-#include "SerialPortList.h"
-
-#include <QCoreApplication>
-#include <QEvent>
-#include <QFile>
-#include <QObject>
-#include <QRegularExpression>
-
-#include <algorithm>
-#include <cerrno>
-#include <chrono>
-#include <csignal>
-#include <cstdlib>
-#include <cstring>
-#include <deque>
-#include <mutex>
 
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -28,6 +11,22 @@
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFile>
+#include <QObject>
+#include <QRegularExpression>
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <mutex>
+
+#include "SerialPortList.h"
 
 bool SerialSetCustomBaud(int fd, uint32_t baud);  // SerialBaud.cpp (termios2)
 
@@ -88,10 +87,13 @@ struct OpenState {
 };
 
 class NoticeEvent : public QEvent {
-public:
+  public:
     NoticeEvent(int notice, uint8_t* block, uint32_t count, uint32_t param)
         : QEvent(QEvent::Type(TComm::NoticeEventType(notice))),
-          notice(notice), block(block), count(count), param(param) {}
+          notice(notice),
+          block(block),
+          count(count),
+          param(param) {}
     ~NoticeEvent() override { std::free(block); }  // the block dies with its notice
     int notice;
     uint8_t* block;
@@ -106,16 +108,17 @@ void OpenState::Post(int notice, uint8_t* block, uint32_t count, uint32_t param)
 
 // The hidden window: lives on the thread that created the component.
 class Notifier : public QObject {
-public:
+  public:
     explicit Notifier(TComm* comm) : comm(comm) {}
     TComm* comm;
     int dispatching = 0;
     bool deleteWhenDone = false;
 
-protected:
+  protected:
     bool event(QEvent* e) override {
         const int t = int(e->type());
-        if (t >= TComm::NoticeEventType(TComm::kDataNotice) && t <= TComm::NoticeEventType(TComm::kSendEmptyNotice)) {
+        if (t >= TComm::NoticeEventType(TComm::kDataNotice) &&
+            t <= TComm::NoticeEventType(TComm::kSendEmptyNotice)) {
             auto* n = static_cast<NoticeEvent*>(e);
             if (comm != nullptr) {
                 ++dispatching;
@@ -161,13 +164,26 @@ struct InputFilter {
         };
         for (size_t i = 0; i < n; ++i) {
             const uint8_t b = in[i];
-            if (!marked && pending == 0) { put(b); continue; }
+            if (!marked && pending == 0) {
+                put(b);
+                continue;
+            }
             if (pending == 0) {
-                if (b == 0xFF) pending = 1; else put(b);
+                if (b == 0xFF)
+                    pending = 1;
+                else
+                    put(b);
             } else if (pending == 1) {
-                if (b == 0xFF) { put(0xFF); pending = 0; }
-                else if (b == 0) pending = 2;
-                else { put(0xFF); put(b); pending = 0; }
+                if (b == 0xFF) {
+                    put(0xFF);
+                    pending = 0;
+                } else if (b == 0)
+                    pending = 2;
+                else {
+                    put(0xFF);
+                    put(b);
+                    pending = 0;
+                }
             } else {  // byte received with a parity or framing error (or 0 for a break)
                 const bool replace = st.replaceParity.load(std::memory_order_relaxed);
                 put(replace && b != 0 ? st.replacedChar.load(std::memory_order_relaxed) : b);
@@ -194,19 +210,21 @@ struct Receiver {
     }
 
     static int MsUntil(Clock::time_point t) {
-        const auto d = std::chrono::duration_cast<std::chrono::microseconds>(t - Clock::now()).count();
+        const auto d =
+            std::chrono::duration_cast<std::chrono::microseconds>(t - Clock::now()).count();
         if (d <= 0) return 0;
         return int(std::min<long long>((d + 999) / 1000, 24LL * 3600 * 1000));
     }
 
-    // One read of up to len bytes with the Win32 time-out rules. Returns the byte count
+    // One read of up to len bytes with the classic comm time-out rules. Returns the byte count
     // (0 = the read ended empty) or -1 when the thread must end (close event or hangup).
     long ReadOne(uint8_t* buf, size_t len) {
         const uint32_t interval = st.readInterval.load();
         const uint32_t mult = st.readMultiplier.load();
         const uint32_t cst = st.readConstant.load();
         const bool immediate = interval == TComm::MAXDWORD && mult == 0 && cst == 0;
-        const bool firstByte = interval == TComm::MAXDWORD && mult == TComm::MAXDWORD && cst > 0 && cst < TComm::MAXDWORD;
+        const bool firstByte = interval == TComm::MAXDWORD && mult == TComm::MAXDWORD && cst > 0 &&
+                               cst < TComm::MAXDWORD;
         const auto start = Clock::now();
         bool hasDeadline = false;
         Clock::time_point deadline;
@@ -314,7 +332,8 @@ bool WriteAll(OpenState& st, const uint8_t* data, size_t count) {
         }
         // No room: wait for it or for the close event. The write time-outs bound this wait;
         // after it the rest is written again, as the platform's WriteAll does.
-        const uint64_t total = uint64_t(st.writeMultiplier.load()) * (count - off) + st.writeConstant.load();
+        const uint64_t total =
+            uint64_t(st.writeMultiplier.load()) * (count - off) + st.writeConstant.load();
         const int timeout = total == 0 ? -1 : int(std::min<uint64_t>(total, 24ULL * 3600 * 1000));
         pollfd p[2] = {{st.closeFd, POLLIN, 0}, {st.fd, POLLOUT, 0}};
         const int r = ::poll(p, 2, timeout);
@@ -383,12 +402,14 @@ void WriteThreadBody(std::shared_ptr<OpenState> sp) {
 
 // ---- modem thread (drivers with TIOCMIWAIT only) -----------------------------------------
 
-int WakeSignal() { return SIGRTMIN + 4; }
+int WakeSignal() {
+    return SIGRTMIN + 4;
+}
 
 void InstallWakeHandler() {
     static std::once_flag once;
     std::call_once(once, [] {
-        struct sigaction sa{};
+        struct sigaction sa {};
         sa.sa_handler = [](int) {};
         sigemptyset(&sa.sa_mask);
         sa.sa_flags = 0;  // no SA_RESTART: the ioctl returns EINTR
@@ -419,17 +440,68 @@ void ModemThreadBody(std::shared_ptr<OpenState> sp) {
 
 speed_t SpeedConstant(uint32_t baud) {
     switch (baud) {
-        case 50: return B50; case 75: return B75; case 110: return B110; case 134: return B134;
-        case 150: return B150; case 200: return B200; case 300: return B300; case 600: return B600;
-        case 1200: return B1200; case 1800: return B1800; case 2400: return B2400;
-        case 4800: return B4800; case 9600: return B9600; case 19200: return B19200;
-        case 38400: return B38400; case 57600: return B57600; case 115200: return B115200;
-        case 230400: return B230400; case 460800: return B460800; case 500000: return B500000;
-        case 576000: return B576000; case 921600: return B921600; case 1000000: return B1000000;
-        case 1152000: return B1152000; case 1500000: return B1500000; case 2000000: return B2000000;
-        case 2500000: return B2500000; case 3000000: return B3000000; case 3500000: return B3500000;
-        case 4000000: return B4000000;
-        default: return 0;
+        case 50:
+            return B50;
+        case 75:
+            return B75;
+        case 110:
+            return B110;
+        case 134:
+            return B134;
+        case 150:
+            return B150;
+        case 200:
+            return B200;
+        case 300:
+            return B300;
+        case 600:
+            return B600;
+        case 1200:
+            return B1200;
+        case 1800:
+            return B1800;
+        case 2400:
+            return B2400;
+        case 4800:
+            return B4800;
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 115200:
+            return B115200;
+        case 230400:
+            return B230400;
+        case 460800:
+            return B460800;
+        case 500000:
+            return B500000;
+        case 576000:
+            return B576000;
+        case 921600:
+            return B921600;
+        case 1000000:
+            return B1000000;
+        case 1152000:
+            return B1152000;
+        case 1500000:
+            return B1500000;
+        case 2000000:
+            return B2000000;
+        case 2500000:
+            return B2500000;
+        case 3000000:
+            return B3000000;
+        case 3500000:
+            return B3500000;
+        case 4000000:
+            return B4000000;
+        default:
+            return 0;
     }
 }
 
@@ -439,7 +511,9 @@ using namespace commdetail;
 
 // ---------------------------------------------------------------------------------------------
 
-int TComm::NoticeEventType(int notice) { return QEvent::User + notice; }
+int TComm::NoticeEventType(int notice) {
+    return QEvent::User + notice;
+}
 
 TComm::TComm(QObject* /*owner*/)
     : sendDataEmpty(std::make_shared<std::atomic<bool>>(true)), notifier(new Notifier(this)) {}
@@ -455,7 +529,8 @@ TComm::~TComm() {
 }
 
 QString TComm::DevicePath(const QString& name) {
-    static const QRegularExpression com(QStringLiteral("^COM([0-9]+)$"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression com(QStringLiteral("^COM([0-9]+)$"),
+                                        QRegularExpression::CaseInsensitiveOption);
     const auto m = com.match(name);
     if (m.hasMatch()) {
         const int n = m.captured(1).toInt();
@@ -472,7 +547,8 @@ void TComm::OpenComm() {
         return;
     }
     const QByteArray path = QFile::encodeName(DevicePath(commName));
-    int h = path.isEmpty() ? -1 : ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    int h =
+        path.isEmpty() ? -1 : ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (h >= 0 && ::flock(h, LOCK_EX | LOCK_NB) != 0) {
         ::close(h);  // held by another TComm or another program
         h = -1;
@@ -481,7 +557,7 @@ void TComm::OpenComm() {
         portOpenError = QStringLiteral("Error opening serial port");
         return;
     }
-    struct stat sb{};
+    struct stat sb {};
     termios tio{};
     if (::fstat(h, &sb) != 0 || !S_ISCHR(sb.st_mode) || ::tcgetattr(h, &tio) != 0) {
         ::close(h);
@@ -643,7 +719,10 @@ void TComm::SetCommPortIndex(uint32_t value) {
 // ---- simple properties ------------------------------------------------------------------------
 
 void TComm::SetPortOpen(bool value) {
-    if (value) OpenComm(); else CloseComm();
+    if (value)
+        OpenComm();
+    else
+        CloseComm();
 }
 
 void TComm::SetCommPort(uint8_t value) {
@@ -668,37 +747,87 @@ void TComm::SetInBufferSize(uint16_t value) {
     inBufferSize = value == 0 ? 1 : value;
 }
 
-void TComm::SetBaudRate(uint32_t v) { SetLine(baudRate, v); }
-void TComm::SetParityCheck(bool v) { SetLine(parityCheck, v); }
-void TComm::SetOutx_CtsFlow(bool v) { SetLine(outxCtsFlow, v); }
-void TComm::SetOutx_DsrFlow(bool v) { SetLine(outxDsrFlow, v); }
-void TComm::SetDtrControl(TDtrControl v) { SetLine(dtrControl, v); }
-void TComm::SetDsrSensitivity(bool v) { SetLine(dsrSensitivity, v); }
-void TComm::SetTxContinueOnXoff(bool v) { SetLine(txContinueOnXoff, v); }
-void TComm::SetOutx_XonXoffFlow(bool v) { SetLine(outxXonXoffFlow, v); }
-void TComm::SetInx_XonXoffFlow(bool v) { SetLine(inxXonXoffFlow, v); }
-void TComm::SetReplaceWhenParityError(bool v) { SetLine(replaceWhenParityError, v); }
-void TComm::SetIgnoreNullChar(bool v) { SetLine(ignoreNullChar, v); }
-void TComm::SetRtsControl(TRtsControl v) { SetLine(rtsControl, v); }
-void TComm::SetXonLimit(uint16_t v) { SetLine(xonLimit, v); }
-void TComm::SetXoffLimit(uint16_t v) { SetLine(xoffLimit, v); }
-void TComm::SetByteSize(TByteSize v) { SetLine(byteSize, v); }
-void TComm::SetParity(TParity v) { SetLine(parity, v); }
-void TComm::SetStopBits(TStopBits v) { SetLine(stopBits, v); }
-void TComm::SetXonChar(char v) { SetLine(xonChar, v); }
-void TComm::SetXoffChar(char v) { SetLine(xoffChar, v); }
-void TComm::SetReplacedChar(char v) { SetLine(replacedChar, v); }
+void TComm::SetBaudRate(uint32_t v) {
+    SetLine(baudRate, v);
+}
+void TComm::SetParityCheck(bool v) {
+    SetLine(parityCheck, v);
+}
+void TComm::SetOutx_CtsFlow(bool v) {
+    SetLine(outxCtsFlow, v);
+}
+void TComm::SetOutx_DsrFlow(bool v) {
+    SetLine(outxDsrFlow, v);
+}
+void TComm::SetDtrControl(TDtrControl v) {
+    SetLine(dtrControl, v);
+}
+void TComm::SetDsrSensitivity(bool v) {
+    SetLine(dsrSensitivity, v);
+}
+void TComm::SetTxContinueOnXoff(bool v) {
+    SetLine(txContinueOnXoff, v);
+}
+void TComm::SetOutx_XonXoffFlow(bool v) {
+    SetLine(outxXonXoffFlow, v);
+}
+void TComm::SetInx_XonXoffFlow(bool v) {
+    SetLine(inxXonXoffFlow, v);
+}
+void TComm::SetReplaceWhenParityError(bool v) {
+    SetLine(replaceWhenParityError, v);
+}
+void TComm::SetIgnoreNullChar(bool v) {
+    SetLine(ignoreNullChar, v);
+}
+void TComm::SetRtsControl(TRtsControl v) {
+    SetLine(rtsControl, v);
+}
+void TComm::SetXonLimit(uint16_t v) {
+    SetLine(xonLimit, v);
+}
+void TComm::SetXoffLimit(uint16_t v) {
+    SetLine(xoffLimit, v);
+}
+void TComm::SetByteSize(TByteSize v) {
+    SetLine(byteSize, v);
+}
+void TComm::SetParity(TParity v) {
+    SetLine(parity, v);
+}
+void TComm::SetStopBits(TStopBits v) {
+    SetLine(stopBits, v);
+}
+void TComm::SetXonChar(char v) {
+    SetLine(xonChar, v);
+}
+void TComm::SetXoffChar(char v) {
+    SetLine(xoffChar, v);
+}
+void TComm::SetReplacedChar(char v) {
+    SetLine(replacedChar, v);
+}
 
 void TComm::SetTimeout(uint32_t& field, uint32_t value) {
     if (field == value) return;
     field = value;
     if (PortOpen()) ApplyCommTimeouts();
 }
-void TComm::SetReadIntervalTimeout(uint32_t v) { SetTimeout(readIntervalTimeout, v); }
-void TComm::SetReadTotalTimeoutMultiplier(uint32_t v) { SetTimeout(readTotalTimeoutMultiplier, v); }
-void TComm::SetReadTotalTimeoutConstant(uint32_t v) { SetTimeout(readTotalTimeoutConstant, v); }
-void TComm::SetWriteTotalTimeoutMultiplier(uint32_t v) { SetTimeout(writeTotalTimeoutMultiplier, v); }
-void TComm::SetWriteTotalTimeoutConstant(uint32_t v) { SetTimeout(writeTotalTimeoutConstant, v); }
+void TComm::SetReadIntervalTimeout(uint32_t v) {
+    SetTimeout(readIntervalTimeout, v);
+}
+void TComm::SetReadTotalTimeoutMultiplier(uint32_t v) {
+    SetTimeout(readTotalTimeoutMultiplier, v);
+}
+void TComm::SetReadTotalTimeoutConstant(uint32_t v) {
+    SetTimeout(readTotalTimeoutConstant, v);
+}
+void TComm::SetWriteTotalTimeoutMultiplier(uint32_t v) {
+    SetTimeout(writeTotalTimeoutMultiplier, v);
+}
+void TComm::SetWriteTotalTimeoutConstant(uint32_t v) {
+    SetTimeout(writeTotalTimeoutConstant, v);
+}
 
 // ---- applying the configuration ---------------------------------------------------------------
 
@@ -707,8 +836,10 @@ uint32_t TComm::ControlFlags() const {
     if (parityCheck) f |= 0x0002;
     if (outxCtsFlow) f |= 0x0004;
     if (outxDsrFlow) f |= 0x0008;
-    if (dtrControl == TDtrControl::DtrEnable) f |= 0x0010;
-    else if (dtrControl == TDtrControl::DtrHandshake) f |= 0x0020;
+    if (dtrControl == TDtrControl::DtrEnable)
+        f |= 0x0010;
+    else if (dtrControl == TDtrControl::DtrHandshake)
+        f |= 0x0020;
     if (dsrSensitivity) f |= 0x0040;
     if (txContinueOnXoff) f |= 0x0080;
     if (outxXonXoffFlow) f |= 0x0100;
@@ -716,10 +847,17 @@ uint32_t TComm::ControlFlags() const {
     if (replaceWhenParityError) f |= 0x0400;
     if (ignoreNullChar) f |= 0x0800;
     switch (rtsControl) {
-        case TRtsControl::RtsEnable: f |= 0x1000; break;
-        case TRtsControl::RtsDisable: break;
-        case TRtsControl::RtsHandshake: f |= 0x2000; break;
-        case TRtsControl::RtsTransmissionAvailable: f |= 0x3000; break;
+        case TRtsControl::RtsEnable:
+            f |= 0x1000;
+            break;
+        case TRtsControl::RtsDisable:
+            break;
+        case TRtsControl::RtsHandshake:
+            f |= 0x2000;
+            break;
+        case TRtsControl::RtsTransmissionAvailable:
+            f |= 0x3000;
+            break;
     }
     return f;  // fAbortOnError (0x4000) never
 }
@@ -739,8 +877,9 @@ void TComm::ApplyCommState() {
     ++stateApplies;
     const uint32_t flags = ControlFlags();
     termios t{};
-    if (::tcgetattr(fd, &t) != 0) return;  // failures are not detected (Part 7.1)
-    t.c_iflag &= ~tcflag_t(IGNBRK | BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY);
+    if (::tcgetattr(fd, &t) != 0) return;  // a port that cannot be configured keeps what it has
+    t.c_iflag &= ~tcflag_t(IGNBRK | BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP | INLCR | IGNCR |
+                           ICRNL | IXON | IXOFF | IXANY);
     t.c_oflag &= ~tcflag_t(OPOST);
     t.c_lflag &= ~tcflag_t(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     t.c_cflag &= ~tcflag_t(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
@@ -748,11 +887,20 @@ void TComm::ApplyCommState() {
     static const tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
     t.c_cflag |= sizes[std::min<int>(int(byteSize), 3)];
     switch (parity) {
-        case TParity::None: break;
-        case TParity::Odd: t.c_cflag |= PARENB | PARODD; break;
-        case TParity::Even: t.c_cflag |= PARENB; break;
-        case TParity::Mark: t.c_cflag |= PARENB | CMSPAR | PARODD; break;
-        case TParity::Space: t.c_cflag |= PARENB | CMSPAR; break;
+        case TParity::None:
+            break;
+        case TParity::Odd:
+            t.c_cflag |= PARENB | PARODD;
+            break;
+        case TParity::Even:
+            t.c_cflag |= PARENB;
+            break;
+        case TParity::Mark:
+            t.c_cflag |= PARENB | CMSPAR | PARODD;
+            break;
+        case TParity::Space:
+            t.c_cflag |= PARENB | CMSPAR;
+            break;
     }
     if (stopBits != TStopBits::_1) t.c_cflag |= CSTOPB;  // 1.5 (with 5 data bits) and 2
     if (flags & 0x0002) t.c_iflag |= INPCK | PARMRK;     // errors marked, then resolved below
@@ -776,13 +924,16 @@ void TComm::ApplyCommState() {
     // Modem lines; a pseudo-terminal has none (the calls fail and are ignored).
     int dtr = TIOCM_DTR, rts = TIOCM_RTS;
     ::ioctl(fd, (flags & 0x0030) != 0 ? TIOCMBIS : TIOCMBIC, &dtr);
-    if ((flags & 0x3000) == 0x1000) ::ioctl(fd, TIOCMBIS, &rts);
-    else if ((flags & 0x3000) == 0) ::ioctl(fd, TIOCMBIC, &rts);
+    if ((flags & 0x3000) == 0x1000)
+        ::ioctl(fd, TIOCMBIS, &rts);
+    else if ((flags & 0x3000) == 0)
+        ::ioctl(fd, TIOCMBIC, &rts);
     serial_rs485 rs{};
     if (::ioctl(fd, TIOCGRS485, &rs) == 0) {
         const bool toggle = (flags & 0x3000) == 0x3000;
         if (bool(rs.flags & SER_RS485_ENABLED) != toggle) {
-            rs.flags = toggle ? (rs.flags | SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND) & ~uint32_t(SER_RS485_RTS_AFTER_SEND)
+            rs.flags = toggle ? (rs.flags | SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND) &
+                                    ~uint32_t(SER_RS485_RTS_AFTER_SEND)
                               : rs.flags & ~uint32_t(SER_RS485_ENABLED);
             ::ioctl(fd, TIOCSRS485, &rs);
         }
@@ -792,21 +943,46 @@ void TComm::ApplyCommState() {
 // ---- published property list and stored values ------------------------------------------------
 
 QStringList TComm::PublishedProperties() {
-    return {QStringLiteral("CommPortIndex"), QStringLiteral("CommPortCount"), QStringLiteral("CommPortName"),
-            QStringLiteral("PortOpen"), QStringLiteral("CommPort"), QStringLiteral("PortOpenError"),
-            QStringLiteral("Output"), QStringLiteral("InputLen"), QStringLiteral("InBufferSize"),
-            QStringLiteral("CommName"), QStringLiteral("BaudRate"), QStringLiteral("ParityCheck"),
-            QStringLiteral("Outx_CtsFlow"), QStringLiteral("Outx_DsrFlow"), QStringLiteral("DtrControl"),
-            QStringLiteral("DsrSensitivity"), QStringLiteral("TxContinueOnXoff"), QStringLiteral("Outx_XonXoffFlow"),
-            QStringLiteral("Inx_XonXoffFlow"), QStringLiteral("ReplaceWhenParityError"), QStringLiteral("IgnoreNullChar"),
-            QStringLiteral("RtsControl"), QStringLiteral("XonLimit"), QStringLiteral("XoffLimit"),
-            QStringLiteral("ByteSize"), QStringLiteral("Parity"), QStringLiteral("StopBits"),
-            QStringLiteral("XonChar"), QStringLiteral("XoffChar"), QStringLiteral("ReplacedChar"),
-            QStringLiteral("ReadIntervalTimeout"), QStringLiteral("ReadTotalTimeoutMultiplier"),
-            QStringLiteral("ReadTotalTimeoutConstant"), QStringLiteral("WriteTotalTimeoutMultiplier"),
-            QStringLiteral("WriteTotalTimeoutConstant"), QStringLiteral("OnReceiveData"),
-            QStringLiteral("OnReceiveError"), QStringLiteral("OnModemStateChange"),
-            QStringLiteral("OnRequestHangup"), QStringLiteral("OnSendDataEmpty")};
+    return {QStringLiteral("CommPortIndex"),
+            QStringLiteral("CommPortCount"),
+            QStringLiteral("CommPortName"),
+            QStringLiteral("PortOpen"),
+            QStringLiteral("CommPort"),
+            QStringLiteral("PortOpenError"),
+            QStringLiteral("Output"),
+            QStringLiteral("InputLen"),
+            QStringLiteral("InBufferSize"),
+            QStringLiteral("CommName"),
+            QStringLiteral("BaudRate"),
+            QStringLiteral("ParityCheck"),
+            QStringLiteral("Outx_CtsFlow"),
+            QStringLiteral("Outx_DsrFlow"),
+            QStringLiteral("DtrControl"),
+            QStringLiteral("DsrSensitivity"),
+            QStringLiteral("TxContinueOnXoff"),
+            QStringLiteral("Outx_XonXoffFlow"),
+            QStringLiteral("Inx_XonXoffFlow"),
+            QStringLiteral("ReplaceWhenParityError"),
+            QStringLiteral("IgnoreNullChar"),
+            QStringLiteral("RtsControl"),
+            QStringLiteral("XonLimit"),
+            QStringLiteral("XoffLimit"),
+            QStringLiteral("ByteSize"),
+            QStringLiteral("Parity"),
+            QStringLiteral("StopBits"),
+            QStringLiteral("XonChar"),
+            QStringLiteral("XoffChar"),
+            QStringLiteral("ReplacedChar"),
+            QStringLiteral("ReadIntervalTimeout"),
+            QStringLiteral("ReadTotalTimeoutMultiplier"),
+            QStringLiteral("ReadTotalTimeoutConstant"),
+            QStringLiteral("WriteTotalTimeoutMultiplier"),
+            QStringLiteral("WriteTotalTimeoutConstant"),
+            QStringLiteral("OnReceiveData"),
+            QStringLiteral("OnReceiveError"),
+            QStringLiteral("OnModemStateChange"),
+            QStringLiteral("OnRequestHangup"),
+            QStringLiteral("OnSendDataEmpty")};
 }
 
 std::vector<std::pair<QString, QString>> TComm::StoredProperties() const {
@@ -818,7 +994,9 @@ std::vector<std::pair<QString, QString>> TComm::StoredProperties() const {
         if (!isDefault) out.emplace_back(QString::fromLatin1(name), text);
     };
     // No declared default: stored with its value (strings and events only when not empty).
-    auto always = [&](const char* name, const QString& text) { out.emplace_back(QString::fromLatin1(name), text); };
+    auto always = [&](const char* name, const QString& text) {
+        out.emplace_back(QString::fromLatin1(name), text);
+    };
     auto text = [&](const char* name, const QString& v) {
         if (!v.isEmpty()) out.emplace_back(QString::fromLatin1(name), v);
     };
@@ -826,7 +1004,8 @@ std::vector<std::pair<QString, QString>> TComm::StoredProperties() const {
         if (set) out.emplace_back(QString::fromLatin1(name), QStringLiteral("(assigned)"));
     };
     static const char* dtrNames[] = {"DtrEnable", "DtrDisable", "DtrHandshake"};
-    static const char* rtsNames[] = {"RtsEnable", "RtsDisable", "RtsHandshake", "RtsTransmissionAvailable"};
+    static const char* rtsNames[] = {"RtsEnable", "RtsDisable", "RtsHandshake",
+                                     "RtsTransmissionAvailable"};
     static const char* sizeNames[] = {"_5", "_6", "_7", "_8"};
     static const char* parityNames[] = {"None", "Odd", "Even", "Mark", "Space"};
     static const char* stopNames[] = {"_1", "_1_5", "_2"};
@@ -842,14 +1021,16 @@ std::vector<std::pair<QString, QString>> TComm::StoredProperties() const {
     withDefault("ParityCheck", !parityCheck, b(parityCheck));
     withDefault("Outx_CtsFlow", !outxCtsFlow, b(outxCtsFlow));
     withDefault("Outx_DsrFlow", !outxDsrFlow, b(outxDsrFlow));
-    withDefault("DtrControl", dtrControl == TDtrControl::DtrDisable, QString::fromLatin1(dtrNames[int(dtrControl)]));
+    withDefault("DtrControl", dtrControl == TDtrControl::DtrDisable,
+                QString::fromLatin1(dtrNames[int(dtrControl)]));
     withDefault("DsrSensitivity", !dsrSensitivity, b(dsrSensitivity));
     withDefault("TxContinueOnXoff", !txContinueOnXoff, b(txContinueOnXoff));
     withDefault("Outx_XonXoffFlow", !outxXonXoffFlow, b(outxXonXoffFlow));
     withDefault("Inx_XonXoffFlow", !inxXonXoffFlow, b(inxXonXoffFlow));
     withDefault("ReplaceWhenParityError", !replaceWhenParityError, b(replaceWhenParityError));
     withDefault("IgnoreNullChar", !ignoreNullChar, b(ignoreNullChar));
-    withDefault("RtsControl", rtsControl == TRtsControl::RtsDisable, QString::fromLatin1(rtsNames[int(rtsControl)]));
+    withDefault("RtsControl", rtsControl == TRtsControl::RtsDisable,
+                QString::fromLatin1(rtsNames[int(rtsControl)]));
     always("XonLimit", num(xonLimit));
     always("XoffLimit", num(xoffLimit));
     always("ByteSize", QString::fromLatin1(sizeNames[int(byteSize)]));

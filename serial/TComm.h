@@ -1,6 +1,6 @@
-// TComm: the serial port component (Parts 7.1 and 7.2) on Linux.
+// TComm: the serial port component and its receive and transmit threads, on Linux.
 //
-// Platform mapping (platform.md, "Serial port functions"):
+// How the component meets Linux:
 //  * CommName is a device path such as /dev/ttyUSB0 or /dev/pts/3 and is opened as it is.
 //    A bare "COMn" name (what CommPort writes, and the design default "COM1") is opened as
 //    /dev/ttyS<n-1>, the Linux name of the PC's n-th on-board port; any other name without a
@@ -12,7 +12,8 @@
 //    CLOCAL|CREAD, VMIN=VTIME=0) stands for the driver queue set-up: if it cannot be applied,
 //    "Cannot setup comm buffer" and ECommsError. Purge is tcflush. TIOCNXCL is given back before
 //    the descriptor is closed so that the next opener is not refused.
-//  * ApplyCommState builds the Part's control-flags word (ControlFlags()) and maps it onto
+//  * ApplyCommState builds the control-flags word of the device control block (ControlFlags()) and
+//  maps it onto
 //    termios: baud by cfsetspeed (standard rates; others by termios2/BOTHER), CS5..CS8,
 //    PARENB/PARODD/CMSPAR for odd/even/mark/space, CSTOPB for 1.5 and 2 stop bits, INPCK for
 //    ParityCheck (with PARMRK: bytes with parity errors are replaced by ReplacedChar when
@@ -22,12 +23,13 @@
 //    RtsTransmissionAvailable by TIOCSRS485 where the driver has it. IgnoreNullChar drops zero
 //    bytes in the receive thread. Outx_DsrFlow, DsrSensitivity, TxContinueOnXoff, XonLimit and
 //    XoffLimit have no termios counterpart: they are kept and counted in ControlFlags() only.
-//  * The five time-outs keep their Win32 meaning and are carried out by the receive thread
+//  * The five time-outs keep their classic comm time-out meaning and are carried out by the receive
+//  thread
 //    (see TComm.cpp, ReadOne): a read ends at InputLen bytes, or when the line has been silent
 //    for more than ReadIntervalTimeout after a byte, or when the total time-out
 //    (multiplier x InputLen + constant, if not 0) passes; a read that ends with 0 bytes ends the
-//    receive thread without notice, as in Part 7.2. Write time-outs only bound each wait for
-//    room to write; the rest of the block is then written again (Part 7.2, WriteAll).
+//    receive thread without notice. Write time-outs only bound each wait for
+//    room to write; the rest of the block is then written again.
 //  * Line errors (OnReceiveError with CE_RXOVER 1, CE_OVERRUN 2, CE_RXPARITY 4, CE_FRAME 8,
 //    CE_BREAK 0x10) come from TIOCGICOUNT counters, checked by the receive thread whenever it
 //    wakes; carrier-detect (8) and ring (4) changes from TIOCMIWAIT in a third thread of their
@@ -43,7 +45,6 @@
 
 #include <QString>
 #include <QStringList>
-
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -56,19 +57,25 @@
 class QObject;
 
 class ECommsError : public std::runtime_error {
-public:
+  public:
     explicit ECommsError(const QString& message) : std::runtime_error(message.toStdString()) {}
 };
 
 enum class TDtrControl : uint8_t { DtrEnable = 0, DtrDisable = 1, DtrHandshake = 2 };
-enum class TRtsControl : uint8_t { RtsEnable = 0, RtsDisable = 1, RtsHandshake = 2, RtsTransmissionAvailable = 3 };
+enum class TRtsControl : uint8_t {
+    RtsEnable = 0,
+    RtsDisable = 1,
+    RtsHandshake = 2,
+    RtsTransmissionAvailable = 3
+};
 enum class TByteSize : uint8_t { _5 = 0, _6 = 1, _7 = 2, _8 = 3 };
 enum class TParity : uint8_t { None = 0, Odd = 1, Even = 2, Mark = 3, Space = 4 };
 enum class TStopBits : uint8_t { _1 = 0, _1_5 = 1, _2 = 2 };
 
 class TComm;
 using TNotifyEvent = std::function<void(TComm* sender)>;
-using TReceiveDataEvent = std::function<void(TComm* sender, const uint8_t* buffer, uint16_t bufferLength)>;
+using TReceiveDataEvent =
+    std::function<void(TComm* sender, const uint8_t* buffer, uint16_t bufferLength)>;
 using TReceiveErrorEvent = std::function<void(TComm* sender, uint32_t eventMask)>;
 using TModemStateChangeEvent = std::function<void(TComm* sender, uint32_t modemEvent)>;
 using TSendDataEmptyEvent = std::function<void(TComm* sender)>;
@@ -86,10 +93,10 @@ inline constexpr uint32_t MODEM_RING = 4;
 namespace commdetail {
 struct OpenState;
 class Notifier;
-}
+}  // namespace commdetail
 
 class TComm {
-public:
+  public:
     // Notice numbers (WM_USER + 1 .. + 5).
     static constexpr int kDataNotice = 1025;
     static constexpr int kErrorNotice = 1026;
@@ -110,8 +117,12 @@ public:
     void OpenComm();
     void CloseComm();
     bool SendBytes(const void* buffer, uint16_t length);
-    bool SendBytes(const char* buffer, uint16_t length) { return SendBytes(static_cast<const void*>(buffer), length); }
-    bool SendBytes(const uint8_t* buffer, uint16_t length) { return SendBytes(static_cast<const void*>(buffer), length); }
+    bool SendBytes(const char* buffer, uint16_t length) {
+        return SendBytes(static_cast<const void*>(buffer), length);
+    }
+    bool SendBytes(const uint8_t* buffer, uint16_t length) {
+        return SendBytes(static_cast<const void*>(buffer), length);
+    }
 
     // Published properties, in declaration order.
     uint32_t CommPortIndex() const { return commPortIndex; }
@@ -196,11 +207,11 @@ public:
     // read-only ones never), in declaration order, each as (name, value text).
     std::vector<std::pair<QString, QString>> StoredProperties() const;
 
-    // The control flags word of the device control block (Part 7.1, ApplyCommState step 3).
+    // The control flags word of the device control block, built from the line properties.
     uint32_t ControlFlags() const;
 
     // Diagnostics for tests and the owner.
-    int PortHandle() const { return fd; }            // -1 while closed
+    int PortHandle() const { return fd; }  // -1 while closed
     bool SendDataEmpty() const { return sendDataEmpty->load(); }
     int CommStateApplyCount() const { return stateApplies; }
     int CommTimeoutsApplyCount() const { return timeoutApplies; }
@@ -209,7 +220,7 @@ public:
     // Device path opened for a CommName (see the mapping above).
     static QString DevicePath(const QString& commName);
 
-private:
+  private:
     friend class commdetail::Notifier;
     void HandleNotice(int notice, const uint8_t* block, uint32_t count, uint32_t param);
     void ApplyCommState();

@@ -1,9 +1,9 @@
-// Part 1.2: commands, ID text, temperature decoding and the dispatcher's rules.
+// Sensor bus protocol: commands, ID text, temperature decoding and the dispatcher's rules.
 #include <gtest/gtest.h>
 
-#include "BusProtocol.h"
-
 #include <QLocale>
+
+#include "BusProtocol.h"
 
 using namespace busprotocol;
 
@@ -25,9 +25,9 @@ struct TempRow {
     double value;
 };
 
-TEST(BusProtocol, TemperatureTableOfThePart) {
-    const TempRow rows[] = {{0x00, 0x00, 0},     {0x00, 0x08, 0.5},  {0x01, 0x91, 25.0625},
-                            {0x07, 0xD0, 125},   {0xFF, 0xF8, -0.5}, {0xFE, 0x00, -32},
+TEST(BusProtocol, TemperatureTable) {
+    const TempRow rows[] = {{0x00, 0x00, 0},   {0x00, 0x08, 0.5},  {0x01, 0x91, 25.0625},
+                            {0x07, 0xD0, 125}, {0xFF, 0xF8, -0.5}, {0xFE, 0x00, -32},
                             {0xFC, 0x90, -55}};
     for (const TempRow& r : rows) {
         EXPECT_EQ(DecodeTemperature(r.high, r.low), r.value) << int(r.high) << " " << int(r.low);
@@ -49,7 +49,8 @@ TEST(BusProtocol, TemperatureLimits) {
     EXPECT_EQ(DecodeTemperature(over.first, over.second), 127.9375);
     auto under = EncodeTemperature(-500);
     EXPECT_EQ(DecodeTemperature(under.first, under.second), -127.9375);
-    // The 7-bit integer part: bytes whose high byte has bits 3..7 mixed still follow the Part.
+    // The 7-bit integer part: bytes whose high byte has bits 3..7 mixed still follow the decoding
+    // rule.
     EXPECT_EQ(DecodeTemperature(0xF8, 0x00), 0.0);  // m = 0x800: integer part masked away
 }
 
@@ -96,7 +97,8 @@ TEST(BusProtocol, DispatcherRules) {
     EXPECT_EQ(DecodeTemperature(0x01, 0x91), 25.0625);
     EXPECT_EQ(ClassifyDelivery(h("4161610191"), false), DeliveryKind::Reading);  // sensor 416161
     EXPECT_EQ(BytesToHex(h("4161610191").left(3)), QStringLiteral("416161"));
-    EXPECT_EQ(ClassifyDelivery(h("0A1B2C01910A1B2D0192"), false), DeliveryKind::Dropped);  // 10 bytes
+    EXPECT_EQ(ClassifyDelivery(h("0A1B2C01910A1B2D0192"), false),
+              DeliveryKind::Dropped);  // 10 bytes
     EXPECT_EQ(ClassifyDelivery(h("0A1B2C01910A1B2D0192"), true), DeliveryKind::Dropped);
     EXPECT_EQ(ClassifyDelivery(h("0A1B2C"), true), DeliveryKind::SearchReply);
     EXPECT_EQ(ClassifyDelivery(h("0A1B2C"), false), DeliveryKind::Dropped);

@@ -3,20 +3,20 @@
 // not report a hangup between opens.
 #pragma once
 
-#include <QByteArray>
-#include <QString>
-
-#include <cerrno>
-#include <chrono>
-#include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
-#include <thread>
 #include <unistd.h>
 
+#include <QByteArray>
+#include <QString>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
 class PtyPair {
-public:
+  public:
     PtyPair() {
         master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
         if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) return;
@@ -39,8 +39,10 @@ public:
         size_t off = 0;
         while (off < size_t(bytes.size())) {
             const ssize_t w = ::write(master, bytes.constData() + off, bytes.size() - off);
-            if (w > 0) off += size_t(w);
-            else std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            if (w > 0)
+                off += size_t(w);
+            else
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     }
     // Reads what the station wrote, until `count` bytes arrived or `timeoutMs` passed.

@@ -1,46 +1,90 @@
 #include "SerialPortList.h"
 
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include <QCollator>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QSet>
 #include <algorithm>
+#include <cstdlib>
+
+void SortPortNames(QStringList& names) {
+    QCollator collator;  // the user's locale
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    collator.setNumericMode(false);
+    std::stable_sort(names.begin(), names.end(), [&](const QString& a, const QString& b) {
+        return collator.compare(a, b) < 0;
+    });
+}
 
 namespace {
 
-QStringList KernelPorts() {
-    QStringList out;
-    QString console;
+QSet<QString> ConsoleNames() {
+    QSet<QString> out;
     QFile active(QStringLiteral("/sys/class/tty/console/active"));
-    if (active.open(QIODevice::ReadOnly)) console = QString::fromLatin1(active.readAll()).trimmed();
-    const QStringList consoles = console.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    const QDir dir(QStringLiteral("/sys/class/tty"));
-    for (const QString& name : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System)) {
-        const QFileInfo device(dir.filePath(name) + QStringLiteral("/device"));
-        if (!device.exists()) continue;  // virtual terminals and pseudo-terminals
-        if (consoles.contains(name)) continue;
-        // Legacy 8250 entries exist for every possible port; only those with a UART behind
-        // them report a non-zero type.
-        QFile type(dir.filePath(name) + QStringLiteral("/type"));
-        if (type.open(QIODevice::ReadOnly) && type.readAll().trimmed() == "0") continue;
-        out << QStringLiteral("/dev/") + name;
+    if (active.open(QIODevice::ReadOnly)) {
+        for (const QString& n :
+             QString::fromLocal8Bit(active.readAll())
+                 .split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts))
+            out.insert(n);
+    }
+    QFile consoles(QStringLiteral("/proc/consoles"));
+    if (consoles.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : consoles.readAll().split('\n')) {
+            const QByteArray name = line.trimmed().split(' ').value(0);
+            if (!name.isEmpty()) out.insert(QString::fromLocal8Bit(name));
+        }
     }
     return out;
+}
+
+// False when the port is a serial-core port without a UART (PORT_UNKNOWN).
+bool HasUart(const QString& name) {
+    QFile typeFile(QStringLiteral("/sys/class/tty/%1/type").arg(name));
+    if (typeFile.open(QIODevice::ReadOnly)) {
+        bool ok = false;
+        const int type = typeFile.readAll().trimmed().toInt(&ok);
+        if (ok) return type != PORT_UNKNOWN;
+    }
+    const QString driver =
+        QFileInfo(QStringLiteral("/sys/class/tty/%1/device/driver").arg(name)).symLinkTarget();
+    if (!driver.endsWith(QLatin1String("serial8250"))) return true;
+    // Non-blocking open: does not wait for carrier; closed at once.
+    const int fd = ::open(QFile::encodeName(QStringLiteral("/dev/") + name).constData(),
+                          O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return true;  // cannot tell (e.g. in use): keep it
+    serial_struct ss{};
+    const bool unknown = ::ioctl(fd, TIOCGSERIAL, &ss) == 0 && ss.type == PORT_UNKNOWN;
+    ::close(fd);
+    return !unknown;
 }
 
 }  // namespace
 
 QStringList ListPlatformSerialPorts() {
-    QStringList ports;
-    const QByteArray env = qgetenv("SENSORBUS_PORTS");
-    if (!env.isNull())
-        ports = QString::fromLocal8Bit(env).split(QLatin1Char(':'), Qt::SkipEmptyParts);
-    else
-        ports = KernelPorts();
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::stable_sort(ports.begin(), ports.end(), [&](const QString& a, const QString& b) {
-        return collator.compare(a, b) < 0;
-    });
-    return ports;
+    QStringList names;
+    const char* env = std::getenv("SENSORBUS_PORTS");
+    if (env != nullptr) {
+        for (const QString& p :
+             QString::fromLocal8Bit(env).split(QLatin1Char(':'), Qt::SkipEmptyParts))
+            if (!names.contains(p)) names.append(p);
+        SortPortNames(names);
+        return names;
+    }
+    const QSet<QString> consoles = ConsoleNames();
+    QDir ttyDir(QStringLiteral("/sys/class/tty"));
+    for (const QString& name : ttyDir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System)) {
+        if (!QFileInfo::exists(ttyDir.filePath(name + QStringLiteral("/device")))) continue;
+        if (consoles.contains(name)) continue;
+        if (!HasUart(name)) continue;
+        names.append(QStringLiteral("/dev/") + name);
+    }
+    SortPortNames(names);
+    return names;
 }

@@ -1,0 +1,1053 @@
+// TComm on Linux: see TComm.h for how the component maps onto POSIX termios.
+#include "TComm.h"
+
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFile>
+#include <QObject>
+#include <QRegularExpression>
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <mutex>
+
+#include "SerialPortList.h"
+
+bool SerialSetCustomBaud(int fd, uint32_t baud);  // SerialBaud.cpp (termios2)
+
+namespace commdetail {
+
+using Clock = std::chrono::steady_clock;
+
+struct Block {
+    uint8_t* data = nullptr;
+    uint16_t count = 0;
+};
+
+// Everything one open shares between the component and its threads. The threads get a
+// shared_ptr, so nothing they use can vanish under them.
+struct OpenState {
+    int fd = -1;
+    int closeFd = -1;  // eventfd: the close event (manual reset: never read, only written)
+    int wakeFd = -1;   // eventfd: new block in the transmit queue
+    QObject* targetRaw = nullptr;
+    uint16_t bufferSize = 2048;
+    uint16_t readLength = 1;
+    bool icount = false;
+
+    std::atomic<uint32_t> readInterval{100}, readMultiplier{0}, readConstant{0};
+    std::atomic<uint32_t> writeMultiplier{0}, writeConstant{0};
+    std::atomic<bool> ignoreNull{false}, markParity{false}, replaceParity{false};
+    std::atomic<uint8_t> replacedChar{0};
+
+    std::atomic<bool> hungUp{false};
+    std::atomic<bool> modemStop{false};
+    std::atomic<bool> modemDone{false};
+
+    std::mutex queueMutex;
+    std::deque<Block> queue;
+    bool accepting = true;  // false once the transmit thread has ended
+    std::shared_ptr<std::atomic<bool>> sendDataEmpty;
+
+    ~OpenState() {
+        for (Block& b : queue) std::free(b.data);
+        if (closeFd >= 0) ::close(closeFd);
+        if (wakeFd >= 0) ::close(wakeFd);
+    }
+
+    void SetClose() const {
+        const uint64_t one = 1;
+        [[maybe_unused]] ssize_t r = ::write(closeFd, &one, sizeof one);
+    }
+    bool CloseSet() const {
+        pollfd p{closeFd, POLLIN, 0};
+        return ::poll(&p, 1, 0) > 0;
+    }
+    void Post(int notice, uint8_t* block = nullptr, uint32_t count = 0, uint32_t param = 0);
+    // Hangup notice, once per open; the device is gone or failing, so all threads stop.
+    void Hangup() {
+        if (!hungUp.exchange(true)) Post(TComm::kHangupNotice);
+        SetClose();
+    }
+};
+
+class NoticeEvent : public QEvent {
+  public:
+    NoticeEvent(int notice, uint8_t* block, uint32_t count, uint32_t param)
+        : QEvent(QEvent::Type(TComm::NoticeEventType(notice))),
+          notice(notice),
+          block(block),
+          count(count),
+          param(param) {}
+    ~NoticeEvent() override { std::free(block); }  // the block dies with its notice
+    int notice;
+    uint8_t* block;
+    uint32_t count;
+    uint32_t param;
+};
+
+void OpenState::Post(int notice, uint8_t* block, uint32_t count, uint32_t param) {
+    // postEvent is thread-safe; the notifier outlives every thread (they are joined first).
+    QCoreApplication::postEvent(targetRaw, new NoticeEvent(notice, block, count, param));
+}
+
+// The hidden window: lives on the thread that created the component.
+class Notifier : public QObject {
+  public:
+    explicit Notifier(TComm* comm) : comm(comm) {}
+    TComm* comm;
+    int dispatching = 0;
+    bool deleteWhenDone = false;
+
+  protected:
+    bool event(QEvent* e) override {
+        const int t = int(e->type());
+        if (t >= TComm::NoticeEventType(TComm::kDataNotice) &&
+            t <= TComm::NoticeEventType(TComm::kSendEmptyNotice)) {
+            auto* n = static_cast<NoticeEvent*>(e);
+            if (comm != nullptr) {
+                ++dispatching;
+                comm->HandleNotice(n->notice, n->block, n->count, n->param);
+                --dispatching;
+            }
+            if (deleteWhenDone && dispatching == 0) deleteLater();
+            return true;
+        }
+        return QObject::event(e);
+    }
+};
+
+// ---- line error counters --------------------------------------------------------------
+
+bool ReadCounters(int fd, serial_icounter_struct& c) {
+    std::memset(&c, 0, sizeof c);
+    return ::ioctl(fd, TIOCGICOUNT, &c) == 0;
+}
+
+uint32_t ErrorFlags(const serial_icounter_struct& a, const serial_icounter_struct& b) {
+    uint32_t f = 0;
+    if (b.buf_overrun != a.buf_overrun) f |= CE_RXOVER;
+    if (b.overrun != a.overrun) f |= CE_OVERRUN;
+    if (b.parity != a.parity) f |= CE_RXPARITY;
+    if (b.frame != a.frame) f |= CE_FRAME;
+    if (b.brk != a.brk) f |= CE_BREAK;
+    return f;
+}
+
+// ---- receive thread ---------------------------------------------------------------------
+
+// Undoes PARMRK marking (0377 0 x: byte x with an error; 0377 0377: byte 0377) and drops zero
+// bytes when asked. Keeps an unfinished mark between reads.
+struct InputFilter {
+    int pending = 0;  // bytes of a mark seen: 0, 1 (0377), 2 (0377 0)
+    size_t Run(OpenState& st, const uint8_t* in, size_t n, uint8_t* out) {
+        const bool marked = st.markParity.load(std::memory_order_relaxed);
+        const bool noNull = st.ignoreNull.load(std::memory_order_relaxed);
+        size_t k = 0;
+        auto put = [&](uint8_t b) {
+            if (!(noNull && b == 0)) out[k++] = b;
+        };
+        for (size_t i = 0; i < n; ++i) {
+            const uint8_t b = in[i];
+            if (!marked && pending == 0) {
+                put(b);
+                continue;
+            }
+            if (pending == 0) {
+                if (b == 0xFF)
+                    pending = 1;
+                else
+                    put(b);
+            } else if (pending == 1) {
+                if (b == 0xFF) {
+                    put(0xFF);
+                    pending = 0;
+                } else if (b == 0)
+                    pending = 2;
+                else {
+                    put(0xFF);
+                    put(b);
+                    pending = 0;
+                }
+            } else {  // byte received with a parity or framing error (or 0 for a break)
+                const bool replace = st.replaceParity.load(std::memory_order_relaxed);
+                put(replace && b != 0 ? st.replacedChar.load(std::memory_order_relaxed) : b);
+                pending = 0;
+            }
+        }
+        return k;
+    }
+};
+
+struct Receiver {
+    OpenState& st;
+    InputFilter filter;
+    serial_icounter_struct counters{};
+    std::vector<uint8_t> raw;
+
+    void CheckLineErrors() {
+        if (!st.icount) return;
+        serial_icounter_struct now{};
+        if (!ReadCounters(st.fd, now)) return;
+        const uint32_t flags = ErrorFlags(counters, now);
+        counters = now;
+        if (flags != 0) st.Post(TComm::kErrorNotice, nullptr, 0, flags);
+    }
+
+    static int MsUntil(Clock::time_point t) {
+        const auto d =
+            std::chrono::duration_cast<std::chrono::microseconds>(t - Clock::now()).count();
+        if (d <= 0) return 0;
+        return int(std::min<long long>((d + 999) / 1000, 24LL * 3600 * 1000));
+    }
+
+    // One read of up to len bytes with the classic comm time-out rules. Returns the byte count
+    // (0 = the read ended empty) or -1 when the thread must end (close event or hangup).
+    long ReadOne(uint8_t* buf, size_t len) {
+        const uint32_t interval = st.readInterval.load();
+        const uint32_t mult = st.readMultiplier.load();
+        const uint32_t cst = st.readConstant.load();
+        const bool immediate = interval == TComm::MAXDWORD && mult == 0 && cst == 0;
+        const bool firstByte = interval == TComm::MAXDWORD && mult == TComm::MAXDWORD && cst > 0 &&
+                               cst < TComm::MAXDWORD;
+        const auto start = Clock::now();
+        bool hasDeadline = false;
+        Clock::time_point deadline;
+        if (firstByte) {
+            hasDeadline = true;
+            deadline = start + std::chrono::milliseconds(cst);
+        } else if (!immediate && (mult != 0 || cst != 0)) {
+            hasDeadline = true;
+            deadline = start + std::chrono::milliseconds(uint64_t(mult) * len + cst);
+        }
+        const bool useInterval = !immediate && !firstByte && interval != 0;
+        size_t n = 0;
+        Clock::time_point lastByte;
+        if (raw.size() < len) raw.resize(len);
+        for (;;) {
+            if (n >= len) return long(n);
+            int timeout = -1;
+            bool endOnTimeout = false;
+            if (immediate || (firstByte && n > 0)) {
+                timeout = 0;
+                endOnTimeout = true;
+            } else {
+                if (hasDeadline) {
+                    if (Clock::now() >= deadline) return long(n);
+                    timeout = MsUntil(deadline);
+                }
+                if (useInterval && n > 0) {
+                    // Ends once the line has been silent for MORE than the interval.
+                    const auto limit = lastByte + std::chrono::milliseconds(interval);
+                    if (Clock::now() > limit) return long(n);
+                    const int t = MsUntil(limit) + 1;
+                    timeout = timeout < 0 ? t : std::min(timeout, t);
+                }
+            }
+            pollfd p[2] = {{st.closeFd, POLLIN, 0}, {st.fd, POLLIN, 0}};
+            const int r = ::poll(p, 2, timeout);
+            if (r < 0) {
+                if (errno == EINTR) continue;
+                st.Hangup();
+                return -1;
+            }
+            if (p[0].revents != 0) return -1;  // close event: first in the wait list wins
+            if (r == 0) {
+                if (endOnTimeout) return long(n);
+                continue;  // the checks at the top decide
+            }
+            if (p[1].revents & POLLIN) {
+                const ssize_t got = ::read(st.fd, raw.data(), len - n);
+                if (got > 0) {
+                    CheckLineErrors();
+                    n += st.markParity.load() || st.ignoreNull.load() || filter.pending != 0
+                             ? filter.Run(st, raw.data(), size_t(got), buf + n)
+                             : (std::memcpy(buf + n, raw.data(), size_t(got)), size_t(got));
+                    lastByte = Clock::now();
+                    continue;
+                }
+                if (got < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+                st.Hangup();  // 0 = hung up (pty master closed), or EIO: the device vanished
+                return -1;
+            }
+            if (p[1].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+                st.Hangup();
+                return -1;
+            }
+        }
+    }
+
+    void Run() {
+        const size_t len = std::max<size_t>(1, std::min(st.readLength, st.bufferSize));
+        std::vector<uint8_t> buf(std::max<size_t>(1, st.bufferSize));
+        if (st.icount) ReadCounters(st.fd, counters);
+        for (;;) {
+            const long n = ReadOne(buf.data(), len);
+            if (n <= 0) break;  // close, hangup, or a read that ended with no bytes
+            auto* block = static_cast<uint8_t*>(std::calloc(size_t(n) + 1, 1));
+            if (block == nullptr) {
+                st.Hangup();
+                break;
+            }
+            std::memcpy(block, buf.data(), size_t(n));
+            st.Post(TComm::kDataNotice, block, uint32_t(n));
+        }
+        ::tcflush(st.fd, TCIFLUSH);
+    }
+};
+
+void ReadThreadBody(std::shared_ptr<OpenState> st) {
+    Receiver r{*st, {}, {}, {}};
+    r.Run();
+}
+
+// ---- transmit thread --------------------------------------------------------------------
+
+bool WriteAll(OpenState& st, const uint8_t* data, size_t count) {
+    size_t off = 0;
+    while (off < count) {
+        const ssize_t w = ::write(st.fd, data + off, count - off);
+        if (w > 0) {
+            off += size_t(w);
+            continue;
+        }
+        if (w < 0 && errno != EAGAIN && errno != EINTR) {
+            st.Hangup();  // EIO: the device vanished
+            return false;
+        }
+        // No room: wait for it or for the close event. The write time-outs bound this wait;
+        // after it the rest is written again, as the platform's WriteAll does.
+        const uint64_t total =
+            uint64_t(st.writeMultiplier.load()) * (count - off) + st.writeConstant.load();
+        const int timeout = total == 0 ? -1 : int(std::min<uint64_t>(total, 24ULL * 3600 * 1000));
+        pollfd p[2] = {{st.closeFd, POLLIN, 0}, {st.fd, POLLOUT, 0}};
+        const int r = ::poll(p, 2, timeout);
+        if (r < 0 && errno != EINTR) {
+            st.Hangup();
+            return false;
+        }
+        if (r > 0 && p[0].revents != 0) return false;  // closing aborts the pending write
+        if (r > 0 && !(p[1].revents & POLLOUT) && (p[1].revents & (POLLHUP | POLLERR | POLLNVAL))) {
+            st.Hangup();
+            return false;
+        }
+    }
+    return true;
+}
+
+void WriteThreadBody(std::shared_ptr<OpenState> sp) {
+    OpenState& st = *sp;
+    bool writtenSinceEmpty = true;
+    for (;;) {
+        Block b;
+        bool have = false;
+        {
+            std::lock_guard<std::mutex> lock(st.queueMutex);
+            if (st.queue.empty()) {
+                st.sendDataEmpty->store(true);
+            } else {
+                b = st.queue.front();
+                st.queue.pop_front();
+                have = true;
+            }
+        }
+        if (!have) {
+            if (writtenSinceEmpty) st.Post(TComm::kSendEmptyNotice);
+            writtenSinceEmpty = false;
+            pollfd p[2] = {{st.closeFd, POLLIN, 0}, {st.wakeFd, POLLIN, 0}};
+            const int r = ::poll(p, 2, -1);
+            if (r < 0 && errno == EINTR) continue;
+            if (r < 0) {
+                st.Hangup();
+                break;
+            }
+            if (p[0].revents != 0) break;
+            uint64_t v;
+            [[maybe_unused]] ssize_t rr = ::read(st.wakeFd, &v, sizeof v);
+            continue;
+        }
+        if (st.CloseSet()) {
+            std::free(b.data);
+            break;
+        }
+        const bool ok = WriteAll(st, b.data, b.count);
+        std::free(b.data);
+        if (!ok) break;
+        writtenSinceEmpty = true;
+    }
+    {
+        std::lock_guard<std::mutex> lock(st.queueMutex);
+        st.accepting = false;
+        for (Block& q : st.queue) std::free(q.data);  // queued blocks are dropped
+        st.queue.clear();
+    }
+    ::tcflush(st.fd, TCOFLUSH);
+    st.sendDataEmpty->store(true);
+}
+
+// ---- modem thread (drivers with TIOCMIWAIT only) -----------------------------------------
+
+int WakeSignal() {
+    return SIGRTMIN + 4;
+}
+
+void InstallWakeHandler() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction sa {};
+        sa.sa_handler = [](int) {};
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = 0;  // no SA_RESTART: the ioctl returns EINTR
+        ::sigaction(WakeSignal(), &sa, nullptr);
+    });
+}
+
+void ModemThreadBody(std::shared_ptr<OpenState> sp) {
+    OpenState& st = *sp;
+    serial_icounter_struct before{};
+    ReadCounters(st.fd, before);
+    while (!st.modemStop.load()) {
+        if (::ioctl(st.fd, TIOCMIWAIT, TIOCM_CD | TIOCM_RNG) < 0) {
+            if (errno == EINTR) continue;
+            if (!st.modemStop.load() && errno == EIO) st.Hangup();
+            break;  // EINVAL/ENOTTY: the driver cannot wait for modem lines
+        }
+        serial_icounter_struct now{};
+        if (!ReadCounters(st.fd, now)) break;
+        uint32_t bits = 0;
+        if (now.dcd != before.dcd) bits |= MODEM_RLSD;
+        if (now.rng != before.rng) bits |= MODEM_RING;
+        before = now;
+        if (bits != 0) st.Post(TComm::kModemNotice, nullptr, 0, bits);
+    }
+    st.modemDone.store(true);
+}
+
+speed_t SpeedConstant(uint32_t baud) {
+    switch (baud) {
+        case 50:
+            return B50;
+        case 75:
+            return B75;
+        case 110:
+            return B110;
+        case 134:
+            return B134;
+        case 150:
+            return B150;
+        case 200:
+            return B200;
+        case 300:
+            return B300;
+        case 600:
+            return B600;
+        case 1200:
+            return B1200;
+        case 1800:
+            return B1800;
+        case 2400:
+            return B2400;
+        case 4800:
+            return B4800;
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 115200:
+            return B115200;
+        case 230400:
+            return B230400;
+        case 460800:
+            return B460800;
+        case 500000:
+            return B500000;
+        case 576000:
+            return B576000;
+        case 921600:
+            return B921600;
+        case 1000000:
+            return B1000000;
+        case 1152000:
+            return B1152000;
+        case 1500000:
+            return B1500000;
+        case 2000000:
+            return B2000000;
+        case 2500000:
+            return B2500000;
+        case 3000000:
+            return B3000000;
+        case 3500000:
+            return B3500000;
+        case 4000000:
+            return B4000000;
+        default:
+            return 0;
+    }
+}
+
+}  // namespace commdetail
+
+using namespace commdetail;
+
+// ---------------------------------------------------------------------------------------------
+
+int TComm::NoticeEventType(int notice) {
+    return QEvent::User + notice;
+}
+
+TComm::TComm(QObject* /*owner*/)
+    : sendDataEmpty(std::make_shared<std::atomic<bool>>(true)), notifier(new Notifier(this)) {}
+
+TComm::~TComm() {
+    CloseComm();  // no thread outlives the component
+    notifier->comm = nullptr;
+    if (notifier->dispatching > 0) {
+        notifier->deleteWhenDone = true;  // destroyed from inside one of its own events
+    } else {
+        delete notifier;  // pending notices are dropped with it; their blocks are freed
+    }
+}
+
+QString TComm::DevicePath(const QString& name) {
+    static const QRegularExpression com(QStringLiteral("^COM([0-9]+)$"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    const auto m = com.match(name);
+    if (m.hasMatch()) {
+        const int n = m.captured(1).toInt();
+        if (n >= 1) return QStringLiteral("/dev/ttyS%1").arg(n - 1);
+    }
+    if (!name.isEmpty() && !name.contains(QLatin1Char('/'))) return QStringLiteral("/dev/") + name;
+    return name;
+}
+
+void TComm::OpenComm() {
+    portOpenError.clear();
+    if (fd >= 0) {
+        portOpenError = QStringLiteral("This serial port already opened");
+        return;
+    }
+    const QByteArray path = QFile::encodeName(DevicePath(commName));
+    int h =
+        path.isEmpty() ? -1 : ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (h >= 0 && ::flock(h, LOCK_EX | LOCK_NB) != 0) {
+        ::close(h);  // held by another TComm or another program
+        h = -1;
+    }
+    if (h < 0) {
+        portOpenError = QStringLiteral("Error opening serial port");
+        return;
+    }
+    struct stat sb {};
+    termios tio{};
+    if (::fstat(h, &sb) != 0 || !S_ISCHR(sb.st_mode) || ::tcgetattr(h, &tio) != 0) {
+        ::close(h);
+        portOpenError = QStringLiteral("File handle is not a comm handle ");
+        return;
+    }
+    ::ioctl(h, TIOCEXCL);  // other non-root openers now get EBUSY
+    // Driver buffers: raw mode without blocking reads, the basis every setting builds on.
+    ::cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    if (::tcsetattr(h, TCSANOW, &tio) != 0) {
+        ::ioctl(h, TIOCNXCL);
+        ::close(h);
+        portOpenError = QStringLiteral("Cannot setup comm buffer");
+        throw ECommsError(portOpenError);
+    }
+    fd = h;
+    ::tcflush(fd, TCIOFLUSH);
+    sendDataEmpty->store(true);
+
+    auto st = std::make_shared<OpenState>();
+    st->fd = fd;
+    st->targetRaw = notifier;
+    st->sendDataEmpty = sendDataEmpty;
+    open = st;
+    ApplyCommTimeouts();
+    ApplyCommState();
+
+    auto fail = [&](const char* text) {
+        ::ioctl(fd, TIOCNXCL);
+        ::close(fd);
+        fd = -1;
+        open.reset();
+        portOpenError = QString::fromLatin1(text);
+    };
+    st->closeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    st->wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (st->closeFd < 0 || st->wakeFd < 0) {
+        fail("Unable to create event");
+        return;
+    }
+    serial_icounter_struct c{};
+    st->icount = ReadCounters(fd, c);
+    lineEvents = st->icount;
+    st->bufferSize = inBufferSize;
+    st->readLength = inputLen;
+    try {
+        readThread = std::thread(ReadThreadBody, st);
+    } catch (const std::system_error&) {
+        fail("Unable to create read thread");
+        return;
+    }
+    try {
+        writeThread = std::thread(WriteThreadBody, st);
+    } catch (const std::system_error&) {
+        st->SetClose();
+        readThread.join();
+        fail("Unable to create write thread");
+        return;
+    }
+    if (st->icount) {
+        InstallWakeHandler();
+        try {
+            modemThread = std::thread(ModemThreadBody, st);
+        } catch (const std::system_error&) {
+            // Without it, carrier and ring changes are not reported; reception is unaffected.
+        }
+    }
+}
+
+void TComm::StopThreads() {
+    if (!open) return;
+    open->SetClose();
+    ::tcflush(fd, TCIOFLUSH);  // purge both directions, aborting what is pending
+    if (readThread.joinable()) readThread.join();
+    if (writeThread.joinable()) writeThread.join();
+    if (modemThread.joinable()) {
+        open->modemStop.store(true);
+        while (!open->modemDone.load()) {
+            ::pthread_kill(modemThread.native_handle(), WakeSignal());
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        modemThread.join();
+    }
+}
+
+void TComm::CloseComm() {
+    portOpenError.clear();
+    if (fd < 0) return;
+    StopThreads();
+    ::ioctl(fd, TIOCNXCL);
+    ::close(fd);  // releases the flock as well
+    fd = -1;
+    open.reset();
+    sendDataEmpty->store(true);
+    lineEvents = false;
+}
+
+bool TComm::SendBytes(const void* buffer, uint16_t length) {
+    if (!open || !writeThread.joinable() || length == 0 || buffer == nullptr) return false;
+    auto* block = static_cast<uint8_t*>(std::calloc(size_t(length) + 1, 1));
+    if (block == nullptr) return false;
+    std::memcpy(block, buffer, length);
+    {
+        std::lock_guard<std::mutex> lock(open->queueMutex);
+        if (!open->accepting) {  // the transmit thread has ended (hangup)
+            std::free(block);
+            return false;
+        }
+        open->queue.push_back(Block{block, length});
+        sendDataEmpty->store(false);
+    }
+    const uint64_t one = 1;
+    [[maybe_unused]] ssize_t r = ::write(open->wakeFd, &one, sizeof one);
+    return true;
+}
+
+void TComm::HandleNotice(int notice, const uint8_t* block, uint32_t count, uint32_t param) {
+    switch (notice) {
+        case kDataNotice:
+            if (OnReceiveData) OnReceiveData(this, block, uint16_t(count));
+            break;
+        case kErrorNotice:
+            if (OnReceiveError) OnReceiveError(this, param);
+            break;
+        case kHangupNotice:
+            if (OnRequestHangup) OnRequestHangup(this);
+            break;
+        case kModemNotice:
+            if (OnModemStateChange) OnModemStateChange(this, param);
+            break;
+        case kSendEmptyNotice:
+            if (OnSendDataEmpty) OnSendDataEmpty(this);
+            break;
+        default:
+            break;
+    }
+}
+
+// ---- port list --------------------------------------------------------------------------------
+
+uint32_t TComm::CommPortCount() {
+    if (portCount != 0) return portCount;
+    portList = ListPlatformSerialPorts();
+    portCount = uint32_t(portList.size());
+    if (!portList.isEmpty()) commPortName = portList.first();
+    return portCount;
+}
+
+void TComm::SetCommPortIndex(uint32_t value) {
+    if (value < portCount) {
+        commPortIndex = value;
+        commPortName = portList.at(int(value));
+    }
+}
+
+// ---- simple properties ------------------------------------------------------------------------
+
+void TComm::SetPortOpen(bool value) {
+    if (value)
+        OpenComm();
+    else
+        CloseComm();
+}
+
+void TComm::SetCommPort(uint8_t value) {
+    if (value == 0 || value == commPort) return;
+    commPort = value;
+    commName = QStringLiteral("COM%1").arg(value);
+}
+
+void TComm::SetOutput(const QString& value) {
+    output = value;
+    const QByteArray bytes = value.toLocal8Bit();
+    SendBytes(bytes.constData(), uint16_t(bytes.size() & 0xFFFF));
+}
+
+void TComm::SetInputLen(uint16_t value) {
+    if (value == 0) value = inBufferSize;
+    if (value > inBufferSize) return;
+    inputLen = value;
+}
+
+void TComm::SetInBufferSize(uint16_t value) {
+    inBufferSize = value == 0 ? 1 : value;
+}
+
+void TComm::SetBaudRate(uint32_t v) {
+    SetLine(baudRate, v);
+}
+void TComm::SetParityCheck(bool v) {
+    SetLine(parityCheck, v);
+}
+void TComm::SetOutx_CtsFlow(bool v) {
+    SetLine(outxCtsFlow, v);
+}
+void TComm::SetOutx_DsrFlow(bool v) {
+    SetLine(outxDsrFlow, v);
+}
+void TComm::SetDtrControl(TDtrControl v) {
+    SetLine(dtrControl, v);
+}
+void TComm::SetDsrSensitivity(bool v) {
+    SetLine(dsrSensitivity, v);
+}
+void TComm::SetTxContinueOnXoff(bool v) {
+    SetLine(txContinueOnXoff, v);
+}
+void TComm::SetOutx_XonXoffFlow(bool v) {
+    SetLine(outxXonXoffFlow, v);
+}
+void TComm::SetInx_XonXoffFlow(bool v) {
+    SetLine(inxXonXoffFlow, v);
+}
+void TComm::SetReplaceWhenParityError(bool v) {
+    SetLine(replaceWhenParityError, v);
+}
+void TComm::SetIgnoreNullChar(bool v) {
+    SetLine(ignoreNullChar, v);
+}
+void TComm::SetRtsControl(TRtsControl v) {
+    SetLine(rtsControl, v);
+}
+void TComm::SetXonLimit(uint16_t v) {
+    SetLine(xonLimit, v);
+}
+void TComm::SetXoffLimit(uint16_t v) {
+    SetLine(xoffLimit, v);
+}
+void TComm::SetByteSize(TByteSize v) {
+    SetLine(byteSize, v);
+}
+void TComm::SetParity(TParity v) {
+    SetLine(parity, v);
+}
+void TComm::SetStopBits(TStopBits v) {
+    SetLine(stopBits, v);
+}
+void TComm::SetXonChar(char v) {
+    SetLine(xonChar, v);
+}
+void TComm::SetXoffChar(char v) {
+    SetLine(xoffChar, v);
+}
+void TComm::SetReplacedChar(char v) {
+    SetLine(replacedChar, v);
+}
+
+void TComm::SetTimeout(uint32_t& field, uint32_t value) {
+    if (field == value) return;
+    field = value;
+    if (PortOpen()) ApplyCommTimeouts();
+}
+void TComm::SetReadIntervalTimeout(uint32_t v) {
+    SetTimeout(readIntervalTimeout, v);
+}
+void TComm::SetReadTotalTimeoutMultiplier(uint32_t v) {
+    SetTimeout(readTotalTimeoutMultiplier, v);
+}
+void TComm::SetReadTotalTimeoutConstant(uint32_t v) {
+    SetTimeout(readTotalTimeoutConstant, v);
+}
+void TComm::SetWriteTotalTimeoutMultiplier(uint32_t v) {
+    SetTimeout(writeTotalTimeoutMultiplier, v);
+}
+void TComm::SetWriteTotalTimeoutConstant(uint32_t v) {
+    SetTimeout(writeTotalTimeoutConstant, v);
+}
+
+// ---- applying the configuration ---------------------------------------------------------------
+
+uint32_t TComm::ControlFlags() const {
+    uint32_t f = 0x0001;  // fBinary
+    if (parityCheck) f |= 0x0002;
+    if (outxCtsFlow) f |= 0x0004;
+    if (outxDsrFlow) f |= 0x0008;
+    if (dtrControl == TDtrControl::DtrEnable)
+        f |= 0x0010;
+    else if (dtrControl == TDtrControl::DtrHandshake)
+        f |= 0x0020;
+    if (dsrSensitivity) f |= 0x0040;
+    if (txContinueOnXoff) f |= 0x0080;
+    if (outxXonXoffFlow) f |= 0x0100;
+    if (inxXonXoffFlow) f |= 0x0200;
+    if (replaceWhenParityError) f |= 0x0400;
+    if (ignoreNullChar) f |= 0x0800;
+    switch (rtsControl) {
+        case TRtsControl::RtsEnable:
+            f |= 0x1000;
+            break;
+        case TRtsControl::RtsDisable:
+            break;
+        case TRtsControl::RtsHandshake:
+            f |= 0x2000;
+            break;
+        case TRtsControl::RtsTransmissionAvailable:
+            f |= 0x3000;
+            break;
+    }
+    return f;  // fAbortOnError (0x4000) never
+}
+
+void TComm::ApplyCommTimeouts() {
+    if (!open) return;
+    ++timeoutApplies;
+    open->readInterval.store(readIntervalTimeout);
+    open->readMultiplier.store(readTotalTimeoutMultiplier);
+    open->readConstant.store(readTotalTimeoutConstant);
+    open->writeMultiplier.store(writeTotalTimeoutMultiplier);
+    open->writeConstant.store(writeTotalTimeoutConstant);
+}
+
+void TComm::ApplyCommState() {
+    if (fd < 0) return;
+    ++stateApplies;
+    const uint32_t flags = ControlFlags();
+    termios t{};
+    if (::tcgetattr(fd, &t) != 0) return;  // a port that cannot be configured keeps what it has
+    t.c_iflag &= ~tcflag_t(IGNBRK | BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP | INLCR | IGNCR |
+                           ICRNL | IXON | IXOFF | IXANY);
+    t.c_oflag &= ~tcflag_t(OPOST);
+    t.c_lflag &= ~tcflag_t(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    t.c_cflag &= ~tcflag_t(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    t.c_cflag |= CLOCAL | CREAD;
+    static const tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
+    t.c_cflag |= sizes[std::min<int>(int(byteSize), 3)];
+    switch (parity) {
+        case TParity::None:
+            break;
+        case TParity::Odd:
+            t.c_cflag |= PARENB | PARODD;
+            break;
+        case TParity::Even:
+            t.c_cflag |= PARENB;
+            break;
+        case TParity::Mark:
+            t.c_cflag |= PARENB | CMSPAR | PARODD;
+            break;
+        case TParity::Space:
+            t.c_cflag |= PARENB | CMSPAR;
+            break;
+    }
+    if (stopBits != TStopBits::_1) t.c_cflag |= CSTOPB;  // 1.5 (with 5 data bits) and 2
+    if (flags & 0x0002) t.c_iflag |= INPCK | PARMRK;     // errors marked, then resolved below
+    if (flags & 0x0004 || (flags & 0x3000) == 0x2000) t.c_cflag |= CRTSCTS;
+    if (flags & 0x0100) t.c_iflag |= IXON;
+    if (flags & 0x0200) t.c_iflag |= IXOFF;
+    t.c_cc[VSTART] = cc_t(xonChar);
+    t.c_cc[VSTOP] = cc_t(xoffChar);
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    const speed_t sp = SpeedConstant(baudRate);
+    if (sp != 0) ::cfsetspeed(&t, sp);
+    ::tcsetattr(fd, TCSANOW, &t);
+    if (sp == 0) SerialSetCustomBaud(fd, baudRate);
+    if (open) {
+        open->markParity.store((flags & 0x0002) != 0);
+        open->replaceParity.store((flags & 0x0400) != 0);
+        open->replacedChar.store(uint8_t(replacedChar));
+        open->ignoreNull.store((flags & 0x0800) != 0);
+    }
+    // Modem lines; a pseudo-terminal has none (the calls fail and are ignored).
+    int dtr = TIOCM_DTR, rts = TIOCM_RTS;
+    ::ioctl(fd, (flags & 0x0030) != 0 ? TIOCMBIS : TIOCMBIC, &dtr);
+    if ((flags & 0x3000) == 0x1000)
+        ::ioctl(fd, TIOCMBIS, &rts);
+    else if ((flags & 0x3000) == 0)
+        ::ioctl(fd, TIOCMBIC, &rts);
+    serial_rs485 rs{};
+    if (::ioctl(fd, TIOCGRS485, &rs) == 0) {
+        const bool toggle = (flags & 0x3000) == 0x3000;
+        if (bool(rs.flags & SER_RS485_ENABLED) != toggle) {
+            rs.flags = toggle ? (rs.flags | SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND) &
+                                    ~uint32_t(SER_RS485_RTS_AFTER_SEND)
+                              : rs.flags & ~uint32_t(SER_RS485_ENABLED);
+            ::ioctl(fd, TIOCSRS485, &rs);
+        }
+    }
+}
+
+// ---- published property list and stored values ------------------------------------------------
+
+QStringList TComm::PublishedProperties() {
+    return {QStringLiteral("CommPortIndex"),
+            QStringLiteral("CommPortCount"),
+            QStringLiteral("CommPortName"),
+            QStringLiteral("PortOpen"),
+            QStringLiteral("CommPort"),
+            QStringLiteral("PortOpenError"),
+            QStringLiteral("Output"),
+            QStringLiteral("InputLen"),
+            QStringLiteral("InBufferSize"),
+            QStringLiteral("CommName"),
+            QStringLiteral("BaudRate"),
+            QStringLiteral("ParityCheck"),
+            QStringLiteral("Outx_CtsFlow"),
+            QStringLiteral("Outx_DsrFlow"),
+            QStringLiteral("DtrControl"),
+            QStringLiteral("DsrSensitivity"),
+            QStringLiteral("TxContinueOnXoff"),
+            QStringLiteral("Outx_XonXoffFlow"),
+            QStringLiteral("Inx_XonXoffFlow"),
+            QStringLiteral("ReplaceWhenParityError"),
+            QStringLiteral("IgnoreNullChar"),
+            QStringLiteral("RtsControl"),
+            QStringLiteral("XonLimit"),
+            QStringLiteral("XoffLimit"),
+            QStringLiteral("ByteSize"),
+            QStringLiteral("Parity"),
+            QStringLiteral("StopBits"),
+            QStringLiteral("XonChar"),
+            QStringLiteral("XoffChar"),
+            QStringLiteral("ReplacedChar"),
+            QStringLiteral("ReadIntervalTimeout"),
+            QStringLiteral("ReadTotalTimeoutMultiplier"),
+            QStringLiteral("ReadTotalTimeoutConstant"),
+            QStringLiteral("WriteTotalTimeoutMultiplier"),
+            QStringLiteral("WriteTotalTimeoutConstant"),
+            QStringLiteral("OnReceiveData"),
+            QStringLiteral("OnReceiveError"),
+            QStringLiteral("OnModemStateChange"),
+            QStringLiteral("OnRequestHangup"),
+            QStringLiteral("OnSendDataEmpty")};
+}
+
+std::vector<std::pair<QString, QString>> TComm::StoredProperties() const {
+    std::vector<std::pair<QString, QString>> out;
+    auto b = [](bool v) { return v ? QStringLiteral("True") : QStringLiteral("False"); };
+    auto num = [](qulonglong v) { return QString::number(v); };
+    // Declared default: left out when equal.
+    auto withDefault = [&](const char* name, bool isDefault, const QString& text) {
+        if (!isDefault) out.emplace_back(QString::fromLatin1(name), text);
+    };
+    // No declared default: stored with its value (strings and events only when not empty).
+    auto always = [&](const char* name, const QString& text) {
+        out.emplace_back(QString::fromLatin1(name), text);
+    };
+    auto text = [&](const char* name, const QString& v) {
+        if (!v.isEmpty()) out.emplace_back(QString::fromLatin1(name), v);
+    };
+    auto event = [&](const char* name, bool set) {
+        if (set) out.emplace_back(QString::fromLatin1(name), QStringLiteral("(assigned)"));
+    };
+    static const char* dtrNames[] = {"DtrEnable", "DtrDisable", "DtrHandshake"};
+    static const char* rtsNames[] = {"RtsEnable", "RtsDisable", "RtsHandshake",
+                                     "RtsTransmissionAvailable"};
+    static const char* sizeNames[] = {"_5", "_6", "_7", "_8"};
+    static const char* parityNames[] = {"None", "Odd", "Even", "Mark", "Space"};
+    static const char* stopNames[] = {"_1", "_1_5", "_2"};
+    withDefault("CommPortIndex", commPortIndex == 0, num(commPortIndex));
+    withDefault("PortOpen", !PortOpen(), b(PortOpen()));
+    withDefault("CommPort", commPort == 1, num(commPort));
+    text("PortOpenError", portOpenError);
+    text("Output", output);
+    withDefault("InputLen", inputLen == 1, num(inputLen));
+    withDefault("InBufferSize", inBufferSize == 2048, num(inBufferSize));
+    text("CommName", commName);
+    withDefault("BaudRate", baudRate == 9600, num(baudRate));
+    withDefault("ParityCheck", !parityCheck, b(parityCheck));
+    withDefault("Outx_CtsFlow", !outxCtsFlow, b(outxCtsFlow));
+    withDefault("Outx_DsrFlow", !outxDsrFlow, b(outxDsrFlow));
+    withDefault("DtrControl", dtrControl == TDtrControl::DtrDisable,
+                QString::fromLatin1(dtrNames[int(dtrControl)]));
+    withDefault("DsrSensitivity", !dsrSensitivity, b(dsrSensitivity));
+    withDefault("TxContinueOnXoff", !txContinueOnXoff, b(txContinueOnXoff));
+    withDefault("Outx_XonXoffFlow", !outxXonXoffFlow, b(outxXonXoffFlow));
+    withDefault("Inx_XonXoffFlow", !inxXonXoffFlow, b(inxXonXoffFlow));
+    withDefault("ReplaceWhenParityError", !replaceWhenParityError, b(replaceWhenParityError));
+    withDefault("IgnoreNullChar", !ignoreNullChar, b(ignoreNullChar));
+    withDefault("RtsControl", rtsControl == TRtsControl::RtsDisable,
+                QString::fromLatin1(rtsNames[int(rtsControl)]));
+    always("XonLimit", num(xonLimit));
+    always("XoffLimit", num(xoffLimit));
+    always("ByteSize", QString::fromLatin1(sizeNames[int(byteSize)]));
+    always("Parity", QString::fromLatin1(parityNames[int(parity)]));
+    always("StopBits", QString::fromLatin1(stopNames[int(stopBits)]));
+    always("XonChar", num(uint8_t(xonChar)));
+    always("XoffChar", num(uint8_t(xoffChar)));
+    always("ReplacedChar", num(uint8_t(replacedChar)));
+    always("ReadIntervalTimeout", num(readIntervalTimeout));
+    always("ReadTotalTimeoutMultiplier", num(readTotalTimeoutMultiplier));
+    always("ReadTotalTimeoutConstant", num(readTotalTimeoutConstant));
+    always("WriteTotalTimeoutMultiplier", num(writeTotalTimeoutMultiplier));
+    always("WriteTotalTimeoutConstant", num(writeTotalTimeoutConstant));
+    event("OnReceiveData", bool(OnReceiveData));
+    event("OnReceiveError", bool(OnReceiveError));
+    event("OnModemStateChange", bool(OnModemStateChange));
+    event("OnRequestHangup", bool(OnRequestHangup));
+    event("OnSendDataEmpty", bool(OnSendDataEmpty));
+    return out;
+}

@@ -1,0 +1,223 @@
+// The real sensorbus-sim program, driven through a TComm configured as the station's port.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <csignal>
+
+#include "BusProtocol.h"
+#include "TComm.h"
+#include "TestSupport.h"
+
+using testsupport::WaitFor;
+
+namespace {
+
+class Sim {
+  public:
+    explicit Sim(QStringList args) {
+        logPath = dir.filePath(QStringLiteral("sim.log"));
+        args << QStringLiteral("--log") << logPath << QStringLiteral("--quiet");
+        proc.setProgram(testsupport::BinDir() + QStringLiteral("/sensorbus-sim"));
+        proc.setArguments(args);
+        proc.start();
+        if (!proc.waitForStarted(5000)) return;
+        WaitFor([&] { return proc.canReadLine() || proc.state() != QProcess::Running; }, 5000);
+        path = QString::fromLocal8Bit(proc.readLine()).trimmed();
+    }
+    ~Sim() {
+        if (proc.state() == QProcess::Running) {
+            proc.terminate();
+            proc.waitForFinished(5000);
+        }
+    }
+    QStringList MorePaths() {
+        QStringList out;
+        while (proc.canReadLine() || proc.waitForReadyRead(200)) {
+            const QString l = QString::fromLocal8Bit(proc.readLine()).trimmed();
+            if (!l.isEmpty()) out << l;
+            if (!proc.canReadLine()) break;
+        }
+        return out;
+    }
+    QStringList LogLines(const QString& kind) const {
+        QFile f(logPath);
+        QStringList out;
+        if (!f.open(QIODevice::ReadOnly)) return out;
+        for (const QString& l : QString::fromUtf8(f.readAll()).split(QLatin1Char('\n')))
+            if (l.contains(QLatin1Char(' ') + kind + QLatin1Char(' '))) out << l;
+        return out;
+    }
+    // Milliseconds since the simulator's start, from a log line.
+    static double Ms(const QString& line) {
+        static const QRegularExpression re(QStringLiteral(" \\+([0-9.]+) "));
+        return re.match(line).captured(1).toDouble();
+    }
+
+    QTemporaryDir dir;
+    QString logPath;
+    QProcess proc;
+    QString path;
+};
+
+struct Deliveries {
+    QList<QByteArray> data;
+    int hangups = 0;
+    void Attach(TComm& c) {
+        c.OnReceiveData = [this](TComm*, const uint8_t* b, uint16_t n) {
+            data.append(QByteArray(reinterpret_cast<const char*>(b), n));
+        };
+        c.OnRequestHangup = [this](TComm*) { ++hangups; };
+    }
+};
+
+// The station's port: 2400 8N1, DTR and RTS on, whole replies by the 100 ms silence.
+void Configure(TComm& c, const QString& path) {
+    c.SetCommName(path);
+    c.SetBaudRate(2400);
+    c.SetDtrControl(TDtrControl::DtrEnable);
+    c.SetRtsControl(TRtsControl::RtsEnable);
+    c.SetTxContinueOnXoff(true);
+    c.SetReadIntervalTimeout(100);
+    c.SetInputLen(0);
+}
+
+}  // namespace
+
+TEST(SensorBusSim, AnswersTheThreeCommandsWithSpacedReplies) {
+    Sim sim({"--sensor", "0A1B2C=25.0625", "--sensor", "FFEE01=-0.5", "--version-char", "7"});
+    ASSERT_TRUE(sim.path.startsWith(QStringLiteral("/dev/pts/"))) << sim.path.toStdString();
+    TComm c;
+    Deliveries d;
+    d.Attach(c);
+    Configure(c, sim.path);
+    c.OpenComm();
+    ASSERT_TRUE(c.PortOpen()) << c.PortOpenError().toStdString();
+
+    ASSERT_TRUE(c.SendBytes(busprotocol::kHandshakeCommand, 4));
+    ASSERT_TRUE(WaitFor([&] { return d.data.size() >= 1; }));
+    EXPECT_EQ(d.data[0], QByteArray("Aaa7"));
+    EXPECT_EQ(busprotocol::ClassifyDelivery(d.data[0], false),
+              busprotocol::DeliveryKind::Handshake);
+
+    d.data.clear();
+    ASSERT_TRUE(c.SendBytes(busprotocol::kReadCommand, 2));
+    ASSERT_TRUE(WaitFor([&] { return d.data.size() >= 2; }));
+    WaitFor([] { return false; }, 300);
+    ASSERT_EQ(d.data.size(), 2);
+    EXPECT_EQ(d.data[0], QByteArray::fromHex("0A1B2C0191"));
+    EXPECT_EQ(d.data[1], QByteArray::fromHex("FFEE01FFF8"));
+    EXPECT_EQ(busprotocol::DecodeTemperature(uint8_t(d.data[1][3]), uint8_t(d.data[1][4])), -0.5);
+
+    d.data.clear();
+    ASSERT_TRUE(c.SendBytes(busprotocol::kSearchCommand, 2));
+    ASSERT_TRUE(WaitFor([&] { return d.data.size() >= 2; }));
+    WaitFor([] { return false; }, 300);
+    ASSERT_EQ(d.data.size(), 2);
+    EXPECT_EQ(d.data[0], QByteArray::fromHex("0A1B2C"));
+    EXPECT_EQ(d.data[1], QByteArray::fromHex("FFEE01"));
+
+    // The log records each command received and the replies, with their times.
+    const QStringList rx = sim.LogLines(QStringLiteral("rx"));
+    ASSERT_EQ(rx.size(), 3);
+    EXPECT_TRUE(rx[0].endsWith(QStringLiteral("41616141 AaaA")));
+    EXPECT_TRUE(rx[1].endsWith(QStringLiteral("4241 BA")));
+    EXPECT_TRUE(rx[2].endsWith(QStringLiteral("4141 AA")));
+    const QStringList tx = sim.LogLines(QStringLiteral("tx"));
+    ASSERT_EQ(tx.size(), 5);
+    // Replies of one command are more than 100 ms apart (default spacing 150 ms).
+    EXPECT_GT(Sim::Ms(tx[2]) - Sim::Ms(tx[1]), 100.0);
+    EXPECT_GT(Sim::Ms(tx[4]) - Sim::Ms(tx[3]), 100.0);
+    EXPECT_GE(Sim::Ms(tx[1]), Sim::Ms(rx[1]));
+}
+
+TEST(SensorBusSim, MergedRepliesAndGarbageAreDropped) {
+    Sim sim({"--sensor", "0A1B2C=20", "--sensor", "0A1B2D=21", "--merge"});
+    TComm c;
+    Deliveries d;
+    d.Attach(c);
+    Configure(c, sim.path);
+    c.OpenComm();
+    ASSERT_TRUE(c.PortOpen());
+    c.SendBytes("BA", 2);
+    ASSERT_TRUE(WaitFor([&] { return d.data.size() >= 1; }));
+    EXPECT_EQ(d.data[0].size(), 10);
+    EXPECT_EQ(busprotocol::ClassifyDelivery(d.data[0], false), busprotocol::DeliveryKind::Dropped);
+}
+
+TEST(SensorBusSim, ControlFifoFaultsAndDrop) {
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(QStringLiteral("ctl"));
+    Sim sim({"--sensor", "0A1B2C=ramp:20:0", "--control", fifo});
+    TComm c;
+    Deliveries d;
+    d.Attach(c);
+    Configure(c, sim.path);
+    c.OpenComm();
+    ASSERT_TRUE(c.PortOpen());
+    auto ctl = [&](const char* line) {
+        QFile f(fifo);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(line);
+        f.close();
+        WaitFor([] { return false; }, 100);
+    };
+    ctl("silent on\n");
+    c.SendBytes("AaaA", 4);
+    WaitFor([] { return false; }, 400);
+    EXPECT_TRUE(d.data.isEmpty());  // silent: the probe is logged but not answered
+    EXPECT_EQ(sim.LogLines(QStringLiteral("rx")).size(), 1);
+
+    ctl("silent off\n");
+    ctl("set 0A1B2C -55\n");
+    c.SendBytes("BA", 2);
+    ASSERT_TRUE(WaitFor([&] { return d.data.size() >= 1; }));
+    EXPECT_EQ(d.data[0], QByteArray::fromHex("0A1B2CFC90"));
+
+    ctl("garbage 0102\n");
+    ASSERT_TRUE(WaitFor([&] { return d.data.size() >= 2; }));
+    EXPECT_EQ(d.data[1], QByteArray::fromHex("0102"));
+
+    ctl("drop\n");
+    ASSERT_TRUE(WaitFor([&] { return d.hangups == 1; }));
+    EXPECT_TRUE(WaitFor([&] { return sim.proc.state() == QProcess::NotRunning; }));
+    EXPECT_EQ(sim.proc.exitCode(), 0);
+    c.CloseComm();
+}
+
+TEST(SensorBusSim, LateHandshakeAndSilentPorts) {
+    Sim sim({"--handshake-delay", "300", "--silent-port", "1"});
+    const QStringList more = sim.MorePaths();
+    ASSERT_EQ(more.size(), 1);
+    TComm silent;
+    Deliveries ds;
+    ds.Attach(silent);
+    Configure(silent, more[0]);
+    silent.OpenComm();
+    ASSERT_TRUE(silent.PortOpen());
+    silent.SendBytes("AaaA", 4);
+
+    TComm c;
+    Deliveries d;
+    d.Attach(c);
+    Configure(c, sim.path);
+    c.OpenComm();
+    c.SendBytes("AaaA", 4);
+    WaitFor([] { return false; }, 200);
+    EXPECT_TRUE(d.data.isEmpty());  // not within 200 ms
+    ASSERT_TRUE(WaitFor([&] { return d.data.size() == 1; }));
+    EXPECT_EQ(d.data[0], QByteArray("Aaa1"));
+    EXPECT_TRUE(ds.data.isEmpty());
+    EXPECT_EQ(sim.LogLines(QStringLiteral("rx")).size(), 2);  // both probes logged
+}
+
+TEST(SensorBusSim, ExitsCleanlyOnSigterm) {
+    Sim sim({});
+    ASSERT_FALSE(sim.path.isEmpty());
+    ::kill(pid_t(sim.proc.processId()), SIGTERM);
+    ASSERT_TRUE(sim.proc.waitForFinished(5000));
+    EXPECT_EQ(sim.proc.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(sim.proc.exitCode(), 0);
+}

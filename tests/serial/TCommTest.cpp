@@ -1,0 +1,692 @@
+// TComm against real pseudo-terminals. No test opens a real device.
+#include <gtest/gtest.h>
+#include <sys/file.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include "PtyPair.h"
+#include "SerialPortList.h"
+#include "TComm.h"
+#include "TestSupport.h"
+
+using testsupport::WaitFor;
+
+namespace {
+
+void Pump(int ms) {
+    WaitFor([] { return false; }, ms);
+}
+
+struct Recorder {
+    QList<QByteArray> data;
+    QList<bool> zeroTerminated;
+    int hangups = 0;
+    int sendEmpty = 0;
+    int errors = 0;
+    int modem = 0;
+    bool wrongThread = false;
+    void Attach(TComm& c) {
+        c.OnReceiveData = [this](TComm* sender, const uint8_t* buf, uint16_t len) {
+            (void)sender;
+            data.append(QByteArray(reinterpret_cast<const char*>(buf), len));
+            zeroTerminated.append(buf[len] == 0);
+            if (QThread::currentThread() != QCoreApplication::instance()->thread())
+                wrongThread = true;
+        };
+        c.OnRequestHangup = [this](TComm*) { ++hangups; };
+        c.OnSendDataEmpty = [this](TComm*) {
+            ++sendEmpty;
+            if (QThread::currentThread() != QCoreApplication::instance()->thread())
+                wrongThread = true;
+        };
+        c.OnReceiveError = [this](TComm*, uint32_t) { ++errors; };
+        c.OnModemStateChange = [this](TComm*, uint32_t) { ++modem; };
+    }
+    QByteArray All() const {
+        QByteArray a;
+        for (const auto& d : data) a += d;
+        return a;
+    }
+};
+
+// The station's Comm1 as its form stores it.
+void ConfigureLikeComm1(TComm& c) {
+    c.SetCommName(QStringLiteral("COM1"));
+    c.SetBaudRate(2400);
+    c.SetDtrControl(TDtrControl::DtrEnable);
+    c.SetTxContinueOnXoff(true);
+    c.SetRtsControl(TRtsControl::RtsEnable);
+    c.SetXonLimit(500);
+    c.SetXoffLimit(500);
+    c.SetByteSize(TByteSize::_8);
+    c.SetParity(TParity::None);
+    c.SetStopBits(TStopBits::_1);
+    c.SetXonChar(17);
+    c.SetXoffChar(19);
+    c.SetReplacedChar(0);
+    c.SetReadIntervalTimeout(100);
+}
+
+}  // namespace
+
+TEST(TComm, DefaultsAndDeclarationOrder) {
+    TComm c;
+    EXPECT_EQ(c.CommPortIndex(), 0u);
+    EXPECT_EQ(c.CommPortName(), QString());
+    EXPECT_FALSE(c.PortOpen());
+    EXPECT_EQ(c.CommPort(), 1);
+    EXPECT_EQ(c.PortOpenError(), QString());
+    EXPECT_EQ(c.Output(), QString());
+    EXPECT_EQ(c.InputLen(), 1);
+    EXPECT_EQ(c.InBufferSize(), 2048);
+    EXPECT_EQ(c.CommName(), QStringLiteral("COM1"));
+    EXPECT_EQ(c.BaudRate(), 9600u);
+    EXPECT_FALSE(c.ParityCheck() || c.Outx_CtsFlow() || c.Outx_DsrFlow() || c.DsrSensitivity() ||
+                 c.TxContinueOnXoff() || c.Outx_XonXoffFlow() || c.Inx_XonXoffFlow() ||
+                 c.ReplaceWhenParityError() || c.IgnoreNullChar());
+    EXPECT_EQ(c.DtrControl(), TDtrControl::DtrDisable);
+    EXPECT_EQ(c.RtsControl(), TRtsControl::RtsDisable);
+    EXPECT_EQ(c.XonLimit(), 500);
+    EXPECT_EQ(c.XoffLimit(), 500);
+    EXPECT_EQ(c.ByteSize(), TByteSize::_8);
+    EXPECT_EQ(c.Parity(), TParity::None);
+    EXPECT_EQ(c.StopBits(), TStopBits::_1);
+    EXPECT_EQ(c.XonChar(), 17);
+    EXPECT_EQ(c.XoffChar(), 19);
+    EXPECT_EQ(c.ReplacedChar(), 0);
+    EXPECT_EQ(c.ReadIntervalTimeout(), 100u);
+    EXPECT_EQ(c.ReadTotalTimeoutMultiplier(), 0u);
+    EXPECT_EQ(c.ReadTotalTimeoutConstant(), 0u);
+    EXPECT_EQ(c.WriteTotalTimeoutMultiplier(), 0u);
+    EXPECT_EQ(c.WriteTotalTimeoutConstant(), 0u);
+    EXPECT_TRUE(c.SendDataEmpty());
+    EXPECT_EQ(c.ControlFlags(), 0x0001u);
+
+    const QStringList props = TComm::PublishedProperties();
+    ASSERT_EQ(props.size(), 40);
+    EXPECT_EQ(props.first(), QStringLiteral("CommPortIndex"));
+    EXPECT_EQ(props.indexOf(QStringLiteral("InputLen")) + 1,
+              props.indexOf(QStringLiteral("InBufferSize")));
+    EXPECT_EQ(props.at(34), QStringLiteral("WriteTotalTimeoutConstant"));
+    EXPECT_EQ(props.last(), QStringLiteral("OnSendDataEmpty"));
+
+    // Enumeration ordinals.
+    EXPECT_EQ(int(TDtrControl::DtrHandshake), 2);
+    EXPECT_EQ(int(TRtsControl::RtsTransmissionAvailable), 3);
+    EXPECT_EQ(int(TByteSize::_8), 3);
+    EXPECT_EQ(int(TParity::Space), 4);
+    EXPECT_EQ(int(TStopBits::_2), 2);
+}
+
+TEST(TComm, StoredDefaultRules) {
+    TComm c;
+    std::vector<std::pair<QString, QString>> expectedDefault = {
+        {"CommName", "COM1"},
+        {"XonLimit", "500"},
+        {"XoffLimit", "500"},
+        {"ByteSize", "_8"},
+        {"Parity", "None"},
+        {"StopBits", "_1"},
+        {"XonChar", "17"},
+        {"XoffChar", "19"},
+        {"ReplacedChar", "0"},
+        {"ReadIntervalTimeout", "100"},
+        {"ReadTotalTimeoutMultiplier", "0"},
+        {"ReadTotalTimeoutConstant", "0"},
+        {"WriteTotalTimeoutMultiplier", "0"},
+        {"WriteTotalTimeoutConstant", "0"}};
+    EXPECT_EQ(c.StoredProperties(), expectedDefault);
+
+    ConfigureLikeComm1(c);
+    c.OnReceiveData = [](TComm*, const uint8_t*, uint16_t) {};
+    std::vector<std::pair<QString, QString>> comm1 = {{"CommName", "COM1"},
+                                                      {"BaudRate", "2400"},
+                                                      {"DtrControl", "DtrEnable"},
+                                                      {"TxContinueOnXoff", "True"},
+                                                      {"RtsControl", "RtsEnable"},
+                                                      {"XonLimit", "500"},
+                                                      {"XoffLimit", "500"},
+                                                      {"ByteSize", "_8"},
+                                                      {"Parity", "None"},
+                                                      {"StopBits", "_1"},
+                                                      {"XonChar", "17"},
+                                                      {"XoffChar", "19"},
+                                                      {"ReplacedChar", "0"},
+                                                      {"ReadIntervalTimeout", "100"},
+                                                      {"ReadTotalTimeoutMultiplier", "0"},
+                                                      {"ReadTotalTimeoutConstant", "0"},
+                                                      {"WriteTotalTimeoutMultiplier", "0"},
+                                                      {"WriteTotalTimeoutConstant", "0"},
+                                                      {"OnReceiveData", "(assigned)"}};
+    EXPECT_EQ(c.StoredProperties(), comm1);
+}
+
+TEST(TComm, ControlFlagsWordOfComm1Is0x1091) {
+    TComm c;
+    ConfigureLikeComm1(c);
+    EXPECT_EQ(c.ControlFlags(), 0x1091u);
+    c.SetParityCheck(true);
+    c.SetOutx_CtsFlow(true);
+    c.SetOutx_DsrFlow(true);
+    c.SetDtrControl(TDtrControl::DtrHandshake);
+    c.SetDsrSensitivity(true);
+    c.SetOutx_XonXoffFlow(true);
+    c.SetInx_XonXoffFlow(true);
+    c.SetReplaceWhenParityError(true);
+    c.SetIgnoreNullChar(true);
+    c.SetRtsControl(TRtsControl::RtsTransmissionAvailable);
+    EXPECT_EQ(c.ControlFlags(), 0x3FEFu);  // never fAbortOnError
+    c.SetRtsControl(TRtsControl::RtsHandshake);
+    c.SetDtrControl(TDtrControl::DtrDisable);
+    EXPECT_EQ(c.ControlFlags(), 0x2FCFu);
+}
+
+TEST(TComm, CommNameMapping) {
+    EXPECT_EQ(TComm::DevicePath(QStringLiteral("/dev/ttyUSB0")), QStringLiteral("/dev/ttyUSB0"));
+    EXPECT_EQ(TComm::DevicePath(QStringLiteral("COM1")), QStringLiteral("/dev/ttyS0"));
+    EXPECT_EQ(TComm::DevicePath(QStringLiteral("COM7")), QStringLiteral("/dev/ttyS6"));
+    EXPECT_EQ(TComm::DevicePath(QStringLiteral("ttyACM0")), QStringLiteral("/dev/ttyACM0"));
+}
+
+TEST(TComm, CommPortSevenAndZero) {
+    TComm c;
+    c.SetCommPort(7);
+    EXPECT_EQ(c.CommPort(), 7);
+    EXPECT_EQ(c.CommName(), QStringLiteral("COM7"));
+    c.SetCommPort(0);
+    EXPECT_EQ(c.CommPort(), 7);
+    EXPECT_EQ(c.CommName(), QStringLiteral("COM7"));
+    c.SetCommName(QStringLiteral("/dev/ttyUSB3"));
+    c.SetCommPort(7);  // current value: CommName is not rebuilt
+    EXPECT_EQ(c.CommName(), QStringLiteral("/dev/ttyUSB3"));
+}
+
+TEST(TComm, InputLenAndInBufferSizeRules) {
+    TComm c;
+    c.SetInputLen(0);
+    EXPECT_EQ(c.InputLen(), 2048);
+    c.SetInputLen(5);
+    c.SetInputLen(3000);
+    EXPECT_EQ(c.InputLen(), 5);
+    c.SetInBufferSize(0);
+    EXPECT_EQ(c.InBufferSize(), 1);
+    EXPECT_EQ(c.InputLen(), 5);  // not touched
+    c.SetInputLen(0);
+    EXPECT_EQ(c.InputLen(), 1);
+}
+
+TEST(TComm, MissingDevice) {
+    TComm c;
+    c.SetCommName(QStringLiteral("/dev/no-such-serial-port-xyz"));
+    EXPECT_NO_THROW(c.OpenComm());
+    EXPECT_FALSE(c.PortOpen());
+    EXPECT_EQ(c.PortOpenError(), QStringLiteral("Error opening serial port"));
+}
+
+TEST(TComm, NotACommHandle) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("plain"));
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+    TComm c;
+    c.SetCommName(file);
+    c.OpenComm();
+    EXPECT_FALSE(c.PortOpen());
+    EXPECT_EQ(c.PortOpenError(), QStringLiteral("File handle is not a comm handle "));
+}
+
+TEST(TComm, CloseOnClosedOnlyClearsError) {
+    TComm c;
+    c.SetCommName(QStringLiteral("/dev/no-such-serial-port-xyz"));
+    c.OpenComm();
+    ASSERT_FALSE(c.PortOpenError().isEmpty());
+    c.CloseComm();
+    EXPECT_EQ(c.PortOpenError(), QString());
+    EXPECT_FALSE(c.PortOpen());
+    c.CloseComm();
+    EXPECT_FALSE(c.PortOpen());
+}
+
+TEST(TComm, SendBytesZeroLengthAndClosed) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    TComm c;
+    EXPECT_FALSE(c.SendBytes("AaaA", 4));  // closed
+    c.SetCommName(pty.path);
+    c.OpenComm();
+    ASSERT_TRUE(c.PortOpen()) << c.PortOpenError().toStdString();
+    EXPECT_FALSE(c.SendBytes("AaaA", 0));
+    EXPECT_TRUE(c.SendBytes("AaaA", 4));
+    EXPECT_EQ(pty.Read(4), QByteArray("AaaA"));
+    c.CloseComm();
+    EXPECT_FALSE(c.SendBytes("AaaA", 4));
+}
+
+TEST(TComm, OpenTwiceKeepsPortRunning) {
+    PtyPair pty;
+    TComm c;
+    Recorder rec;
+    rec.Attach(c);
+    c.SetCommName(pty.path);
+    c.OpenComm();
+    ASSERT_TRUE(c.PortOpen());
+    EXPECT_TRUE(c.PortOpenError().isEmpty());
+    const int handle = c.PortHandle();
+    c.OpenComm();
+    EXPECT_EQ(c.PortOpenError(), QStringLiteral("This serial port already opened"));
+    EXPECT_TRUE(c.PortOpen());
+    EXPECT_EQ(c.PortHandle(), handle);
+    pty.Write("x");
+    EXPECT_TRUE(WaitFor([&] { return rec.data.size() == 1; }));
+    EXPECT_FALSE(c.HasLineEvents());  // a pty has no line or modem events
+}
+
+TEST(TComm, SecondOpenerOfSameDeviceRefused) {
+    PtyPair pty;
+    TComm a, b;
+    a.SetCommName(pty.path);
+    b.SetCommName(pty.path);
+    a.OpenComm();
+    ASSERT_TRUE(a.PortOpen());
+    b.OpenComm();
+    EXPECT_FALSE(b.PortOpen());
+    EXPECT_EQ(b.PortOpenError(), QStringLiteral("Error opening serial port"));
+    a.CloseComm();
+    b.OpenComm();
+    EXPECT_TRUE(b.PortOpen()) << b.PortOpenError().toStdString();
+    b.CloseComm();
+
+    // Another program holding the device (an flock on its own descriptor).
+    const int other = ::open(pty.path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+    a.OpenComm();
+    EXPECT_FALSE(a.PortOpen());
+    EXPECT_EQ(a.PortOpenError(), QStringLiteral("Error opening serial port"));
+    ::close(other);
+    a.OpenComm();
+    EXPECT_TRUE(a.PortOpen());
+}
+
+TEST(TComm, BaudRateReappliedOnlyOnChange) {
+    PtyPair pty;
+    TComm c;
+    c.SetBaudRate(2400);
+    EXPECT_EQ(c.CommStateApplyCount(), 0);  // closed: stored only
+    c.SetCommName(pty.path);
+    c.OpenComm();
+    ASSERT_TRUE(c.PortOpen());
+    const int applied = c.CommStateApplyCount();
+    termios t{};
+    ASSERT_EQ(::tcgetattr(c.PortHandle(), &t), 0);
+    EXPECT_EQ(::cfgetospeed(&t), speed_t(B2400));
+    EXPECT_EQ(t.c_cflag & CSIZE, tcflag_t(CS8));
+    EXPECT_FALSE(t.c_cflag & PARENB);
+    EXPECT_FALSE(t.c_lflag & ICANON);
+
+    c.SetBaudRate(2400);
+    EXPECT_EQ(c.CommStateApplyCount(), applied);
+    c.SetBaudRate(9600);
+    EXPECT_EQ(c.CommStateApplyCount(), applied + 1);
+    ASSERT_EQ(::tcgetattr(c.PortHandle(), &t), 0);
+    EXPECT_EQ(::cfgetospeed(&t), speed_t(B9600));
+
+    c.SetStopBits(TStopBits::_2);  // whole block rebuilt (a pty keeps CS8 and no parity)
+    ASSERT_EQ(::tcgetattr(c.PortHandle(), &t), 0);
+    EXPECT_TRUE(t.c_cflag & CSTOPB);
+    EXPECT_EQ(::cfgetospeed(&t), speed_t(B9600));
+
+    const int timeouts = c.CommTimeoutsApplyCount();
+    c.SetReadIntervalTimeout(100);
+    EXPECT_EQ(c.CommTimeoutsApplyCount(), timeouts);
+    c.SetReadIntervalTimeout(50);
+    EXPECT_EQ(c.CommTimeoutsApplyCount(), timeouts + 1);
+}
+
+TEST(TComm, FiveBytesWithInputLenOneAreFiveNotices) {
+    PtyPair pty;
+    TComm c;
+    Recorder rec;
+    rec.Attach(c);
+    c.SetCommName(pty.path);
+    c.OpenComm();
+    ASSERT_TRUE(c.PortOpen());
+    pty.Write(QByteArray::fromHex("0A1B2C0191"));
+    ASSERT_TRUE(WaitFor([&] { return rec.data.size() >= 5; }));
+    Pump(200);
+    ASSERT_EQ(rec.data.size(), 5);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(rec.data[i], QByteArray::fromHex("0A1B2C0191").mid(i, 1));
+    EXPECT_FALSE(rec.wrongThread);
+}
+
+TEST(TComm, FiveBytesWithInputLenZeroAreOneNotice) {
+    PtyPair pty;
+    TComm c;
+    Recorder rec;
+    rec.Attach(c);
+    c.SetCommName(pty.path);
+    c.SetInputLen(0);
+    c.OpenComm();
+    ASSERT_TRUE(c.PortOpen());
+    QElapsedTimer timer;
+    timer.start();
+    pty.Write(QByteArray::fromHex("0A1B2C0191"));
+    ASSERT_TRUE(WaitFor([&] { return rec.data.size() >= 1; }));
+    const qint64 latency = timer.elapsed();
+    EXPECT_GE(latency, 95);  // delivered only after the line was silent for the interval
+    Pump(250);
+    ASSERT_EQ(rec.data.size(), 1);
+    EXPECT_EQ(rec.data[0], QByteArray::fromHex("0A1B2C0191"));
+    EXPECT_TRUE(rec.zeroTerminated[0]);  // the block is followed by a zero byte
+}
+
+TEST(TComm, PauseOf150msSplitsDeliveries) {
+    PtyPair pty;
+    TComm c;
+    Recorder rec;
+    rec.Attach(c);
+    c.SetCommName(pty.path);
+    c.SetInputLen(0);
+    c.OpenComm();
+    ASSERT_TRUE(c.PortOpen());
+    pty.Write(QByteArray::fromHex("414141"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    pty.Write(QByteArray::fromHex("0191"));
+    ASSERT_TRUE(WaitFor([&] { return rec.data.size() >= 2; }));
+    Pump(250);
+    ASSERT_EQ(rec.data.size(), 2);
+    EXPECT_EQ(rec.data[0], QByteArray::fromHex("414141"));
+    EXPECT_EQ(rec.data[1], QByteArray::fromHex("0191"));
+}
+
+TEST(TComm, SmallGapsStayOneDelivery) {
+    PtyPair pty;
+    TComm c;
+    Recorder rec;
+    rec.Attach(c);
+    c.SetCommName(pty.path);
+    c.SetInputLen(0);
+    c.OpenComm();
+    for (char ch : QByteArray("ABCDE")) {
+        pty.Write(QByteArray(1, ch));
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    }
+    ASSERT_TRUE(WaitFor([&] { return rec.data.size() >= 1; }));
+    Pump(200);
+    ASSERT_EQ(rec.data.size(), 1);
+    EXPECT_EQ(rec.data[0], QByteArray("ABCDE"));
+}
+
+TEST(TComm, InputLenCapsEachRead) {
+    PtyPair pty;
+    TComm c;
+    Recorder rec;
+    rec.Attach(c);
+    c.SetCommName(pty.path);
+    c.SetInputLen(4);
+    c.OpenComm();
+    pty.Write("0123456789");
+    ASSERT_TRUE(WaitFor([&] { return rec.All().size() == 10; }));
+    Pump(200);
+    ASSERT_EQ(rec.data.size(), 3);
+    EXPECT_EQ(rec.data[0], QByteArray("0123"));
+    EXPECT_EQ(rec.data[1], QByteArray("4567"));
+    EXPECT_EQ(rec.data[2], QByteArray("89"));
+}
+
+TEST(TComm, TotalTimeoutEndsAReadEarly) {
+    PtyPair pty;
+    TComm c;
+    Recorder rec;
+    rec.Attach(c);
+    c.SetCommName(pty.path);
+    c.SetInputLen(0);
+    c.SetReadIntervalTimeout(0);
+    c.SetReadTotalTimeoutConstant(150);
+    c.OpenComm();
+    pty.Write("abc");  // within the first 150 ms
+    ASSERT_TRUE(WaitFor([&] { return rec.data.size() >= 1; }));
+    EXPECT_EQ(rec.data[0], QByteArray("abc"));
+}
+
+TEST(TComm, IgnoreNullCharDropsZeroBytes) {
+    PtyPair pty;
+    TComm c;
+    Recorder rec;
+    rec.Attach(c);
+    c.SetCommName(pty.path);
+    c.SetInputLen(0);
+    c.OpenComm();
+    c.SetIgnoreNullChar(true);
+    pty.Write(QByteArray("a\0b\0c", 5));
+    ASSERT_TRUE(WaitFor([&] { return rec.data.size() >= 1; }));
+    EXPECT_EQ(rec.data[0], QByteArray("abc"));
+}
+
+TEST(TComm, WritesInOrderWithOneSendEmptyNotice) {
+    PtyPair pty;
+    TComm c;
+    Recorder rec;
+    rec.Attach(c);
+    c.SetCommName(pty.path);
+    c.SetOutx_XonXoffFlow(true);
+    c.OpenComm();
+    ASSERT_TRUE(c.PortOpen());
+    // The queue is empty right after the open: one notice.
+    ASSERT_TRUE(WaitFor([&] { return rec.sendEmpty == 1; }));
+    Pump(50);
+    EXPECT_EQ(rec.sendEmpty, 1);
+    // The far end holds the line with XOFF, so every block is queued before the first write
+    // completes; XON lets them go.
+    pty.Write(QByteArray(1, char(19)));
+    Pump(50);
+    QByteArray expected;
+    for (int i = 0; i < 20; ++i) {
+        const QByteArray block =
+            QByteArray::number(i).rightJustified(3, '0') + QByteArray(200, char('a' + i));
+        expected += block;
+        ASSERT_TRUE(c.SendBytes(block.constData(), uint16_t(block.size())));
+    }
+    EXPECT_FALSE(c.SendDataEmpty());
+    Pump(100);
+    EXPECT_EQ(rec.sendEmpty, 1);
+    EXPECT_TRUE(pty.ReadAvailable().isEmpty());
+    pty.Write(QByteArray(1, char(17)));
+    EXPECT_EQ(pty.Read(expected.size()), expected);
+    ASSERT_TRUE(WaitFor([&] { return rec.sendEmpty >= 2; }));
+    Pump(100);
+    EXPECT_EQ(rec.sendEmpty, 2);
+    EXPECT_TRUE(c.SendDataEmpty());
+    // A block queued after the queue ran empty gets its own notice.
+    ASSERT_TRUE(c.SendBytes("BA", 2));
+    EXPECT_EQ(pty.Read(2), QByteArray("BA"));
+    ASSERT_TRUE(WaitFor([&] { return rec.sendEmpty == 3; }));
+    EXPECT_FALSE(rec.wrongThread);
+}
+
+TEST(TComm, ClosingDuringPendingWriteAbortsIt) {
+    PtyPair pty;
+    TComm c;
+    Recorder rec;
+    rec.Attach(c);
+    c.SetCommName(pty.path);
+    c.OpenComm();
+    ASSERT_TRUE(c.PortOpen());
+    // The far end does not read: the pty fills up and the write stays pending.
+    const QByteArray block(60000, 'x');
+    int queued = 0;
+    for (int i = 0; i < 20; ++i)
+        queued += c.SendBytes(block.constData(), uint16_t(block.size())) ? 1 : 0;
+    EXPECT_EQ(queued, 20);
+    Pump(200);
+    EXPECT_FALSE(c.SendDataEmpty());
+    c.CloseComm();  // returns although the far end never reads
+    EXPECT_FALSE(c.PortOpen());
+    EXPECT_TRUE(c.SendDataEmpty());
+    const QByteArray got = pty.ReadAvailable();
+    EXPECT_LT(got.size(), queued * block.size());  // queued blocks were dropped
+    Pump(100);
+    EXPECT_EQ(rec.hangups, 0);
+    // The device can be opened and used again.
+    c.OpenComm();
+    ASSERT_TRUE(c.PortOpen());
+    pty.ReadAvailable();
+    ASSERT_TRUE(c.SendBytes("AA", 2));
+    EXPECT_TRUE(pty.Read(2).endsWith("AA"));
+}
+
+TEST(TComm, PeerVanishingGivesOneHangup) {
+    auto pty = std::make_unique<PtyPair>();
+    TComm c;
+    Recorder rec;
+    rec.Attach(c);
+    c.SetCommName(pty->path);
+    c.OpenComm();
+    ASSERT_TRUE(c.PortOpen());
+    pty->Write("ab");
+    ASSERT_TRUE(WaitFor([&] { return rec.data.size() == 2; }));
+    pty->CloseAll();
+    ASSERT_TRUE(WaitFor([&] { return rec.hangups >= 1; }));
+    Pump(300);
+    EXPECT_EQ(rec.hangups, 1);
+    EXPECT_TRUE(c.PortOpen());  // open until CloseComm
+    // The threads have ended: nothing more is accepted.
+    EXPECT_TRUE(WaitFor([&] { return !c.SendBytes("BA", 2); }));
+    c.CloseComm();
+    EXPECT_FALSE(c.PortOpen());
+    Pump(100);
+    EXPECT_EQ(rec.hangups, 1);
+}
+
+TEST(TComm, PtyHasNoLineEventsAndReceptionIsUnaffected) {
+    PtyPair pty;
+    TComm c;
+    Recorder rec;
+    rec.Attach(c);
+    c.SetCommName(pty.path);
+    c.SetInputLen(0);
+    c.OpenComm();
+    ASSERT_TRUE(c.PortOpen());
+    EXPECT_FALSE(c.HasLineEvents());
+    pty.Write("hello");
+    ASSERT_TRUE(WaitFor([&] { return rec.data.size() == 1; }));
+    EXPECT_EQ(rec.data[0], QByteArray("hello"));
+    Pump(150);
+    EXPECT_EQ(rec.errors, 0);
+    EXPECT_EQ(rec.modem, 0);
+    EXPECT_EQ(rec.hangups, 0);
+}
+
+TEST(TComm, NoHandlerStillFreesAndDestroyClosesPort) {
+    PtyPair pty;
+    {
+        TComm c;
+        c.SetCommName(pty.path);
+        c.OpenComm();
+        ASSERT_TRUE(c.PortOpen());
+        pty.Write("12345");
+        Pump(100);  // notices without handler
+        pty.Write("678");
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        // Destroyed with the port open and notices pending.
+    }
+    Pump(50);
+    TComm again;
+    again.SetCommName(pty.path);
+    again.OpenComm();
+    EXPECT_TRUE(again.PortOpen()) << again.PortOpenError().toStdString();
+}
+
+TEST(TComm, DestroyFromOwnHandler) {
+    PtyPair pty;
+    auto* c = new TComm;
+    bool called = false;
+    c->SetCommName(pty.path);
+    c->OnReceiveData = [&](TComm* sender, const uint8_t*, uint16_t) {
+        called = true;
+        delete sender;
+    };
+    c->OpenComm();
+    pty.Write("zz");
+    ASSERT_TRUE(WaitFor([&] { return called; }));
+    Pump(100);
+}
+
+TEST(TComm, PortOpenPropertyOpensAndCloses) {
+    PtyPair pty;
+    TComm c;
+    c.SetCommName(pty.path);
+    c.SetPortOpen(true);
+    EXPECT_TRUE(c.PortOpen());
+    c.SetPortOpen(false);
+    EXPECT_FALSE(c.PortOpen());
+}
+
+TEST(TComm, OutputPropertySends) {
+    PtyPair pty;
+    TComm c;
+    c.SetCommName(pty.path);
+    c.OpenComm();
+    c.SetOutput(QStringLiteral("AaaA"));
+    EXPECT_EQ(c.Output(), QStringLiteral("AaaA"));
+    EXPECT_EQ(pty.Read(4), QByteArray("AaaA"));
+}
+
+// ---- port list ---------------------------------------------------------------------------------
+
+class PortListEnv : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const char* old = std::getenv("SENSORBUS_PORTS");
+        hadOld = old != nullptr;
+        if (hadOld) oldValue = old;
+    }
+    void TearDown() override {
+        if (hadOld)
+            setenv("SENSORBUS_PORTS", oldValue.c_str(), 1);
+        else
+            unsetenv("SENSORBUS_PORTS");
+    }
+    bool hadOld = false;
+    std::string oldValue;
+};
+
+TEST_F(PortListEnv, EnvironmentPortsSortedIgnoringCase) {
+    setenv("SENSORBUS_PORTS", "COM2:com10::COM1", 1);
+    const QStringList ports = ListPlatformSerialPorts();
+    EXPECT_EQ(ports, (QStringList{"COM1", "com10", "COM2"}));
+    setenv("SENSORBUS_PORTS", "/dev/pts/9:/dev/pts/10:/dev/pts/1", 1);
+    EXPECT_EQ(ListPlatformSerialPorts(), (QStringList{"/dev/pts/1", "/dev/pts/10", "/dev/pts/9"}));
+    setenv("SENSORBUS_PORTS", "", 1);
+    EXPECT_TRUE(ListPlatformSerialPorts().isEmpty());  // set but empty: no kernel list
+}
+
+TEST_F(PortListEnv, CommPortCountIndexAndName) {
+    setenv("SENSORBUS_PORTS", "COM1:COM2:COM10", 1);
+    TComm c;
+    EXPECT_EQ(c.CommPortName(), QString());
+    EXPECT_EQ(c.CommPortCount(), 3u);
+    EXPECT_EQ(c.CommPortName(), QStringLiteral("COM1"));
+    c.SetCommPortIndex(1);
+    EXPECT_EQ(c.CommPortName(), QStringLiteral("COM10"));
+    EXPECT_EQ(c.CommPortIndex(), 1u);
+    c.SetCommPortIndex(3);
+    EXPECT_EQ(c.CommPortIndex(), 1u);
+    EXPECT_EQ(c.CommPortName(), QStringLiteral("COM10"));
+    EXPECT_EQ(c.CommName(), QStringLiteral("COM1"));  // the list never chooses the port opened
+    setenv("SENSORBUS_PORTS", "COM5", 1);
+    EXPECT_EQ(c.CommPortCount(), 3u);  // read once
+}
+
+TEST_F(PortListEnv, EmptyListIsReadAgain) {
+    setenv("SENSORBUS_PORTS", "", 1);
+    TComm c;
+    EXPECT_EQ(c.CommPortCount(), 0u);
+    setenv("SENSORBUS_PORTS", "COM3", 1);
+    EXPECT_EQ(c.CommPortCount(), 1u);
+    EXPECT_EQ(c.CommPortName(), QStringLiteral("COM3"));
+}

@@ -144,6 +144,7 @@ TEST_F(SoundPlayerTest, WithoutAUsableOutputGoodFilesStillPlaySilently) {
 
     // An output element that exists but cannot reach its device (here: a sound server that
     // is not there) is replaced the same way.
+    // (The open above has initialised GStreamer, so its registry can be asked.)
     if (GstElementFactory* pulse = gst_element_factory_find("pulsesink")) {
         gst_object_unref(pulse);
         const QByteArray saved = qgetenv("PULSE_SERVER");
@@ -182,6 +183,7 @@ TEST_F(SoundPlayerTest, SinkComesFromTheEnvironmentUnlessSetInCode) {
 }
 
 TEST_F(SoundPlayerTest, OpensMp3WhereAnEncoderIsAvailableToMakeOne) {
+    gst_init(nullptr, nullptr);  // this case may run first, in a process of its own
     GstElementFactory* encoder = gst_element_factory_find("lamemp3enc");
     if (!encoder) GTEST_SKIP() << "no MP3 encoder to make a test file";
     gst_object_unref(encoder);

@@ -69,7 +69,9 @@ void Dispose(GstElement* pipeline) {
     gst_object_unref(pipeline);
 }
 
-Preroll TryPreroll(const QString& uri, const QString& sinkName) {
+// Builds the pipeline for uri with the named sink and waits, until deadline at the latest,
+// for it to pre-roll.
+Preroll TryPreroll(const QString& uri, const QString& sinkName, const QDeadlineTimer& deadline) {
     Preroll out;
     GstElement* sink = gst_element_factory_make(sinkName.toUtf8().constData(), nullptr);
     if (!sink) {
@@ -94,7 +96,6 @@ Preroll TryPreroll(const QString& uri, const QString& sinkName) {
     const GstStateChangeReturn ret = gst_element_set_state(pipeline, GST_STATE_PAUSED);
     bool ready = ret == GST_STATE_CHANGE_SUCCESS || ret == GST_STATE_CHANGE_NO_PREROLL;
     bool failed = ret == GST_STATE_CHANGE_FAILURE;
-    QDeadlineTimer deadline(SoundPlayer::kPrerollTimeoutMs);
     // Wait for the pre-roll to finish or fail. After a failed state change the error message
     // is normally already on the bus; look for it briefly so the caller gets its text.
     while (!ready) {
@@ -201,16 +202,26 @@ QString SoundPlayer::Open(const QString& alias, const QString& filePath,
         g_free(text);
         return LimitErrorText(error);
     }
-    const QString uri =
-        QString::fromUtf8(QUrl::fromLocalFile(QFileInfo(filePath).absoluteFilePath()).toEncoded());
+    const QFileInfo file(filePath);
+    if (file.exists() && !file.isFile() && !file.isDir()) {
+        // A named pipe would block the open until some writer appears, and a device never
+        // ends; neither is a sound file, and the user-interface thread must not hang on it.
+        gchar* text = gst_error_get_message(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_OPEN_READ);
+        error = QString::fromUtf8(text);
+        g_free(text);
+        return LimitErrorText(error);
+    }
+    const QString uri = QString::fromUtf8(QUrl::fromLocalFile(file.absoluteFilePath()).toEncoded());
 
+    // One time budget for the whole open, the fallback below included.
+    const QDeadlineTimer deadline(kPrerollTimeoutMs);
     const QString wanted = AudioSink();
-    Preroll result = TryPreroll(uri, wanted);
+    Preroll result = TryPreroll(uri, wanted, deadline);
     QString used = wanted;
     if (!result.pipeline && result.sinkFailed && wanted != QLatin1String("fakesink")) {
         // No usable audio output here (no sound card, no sound server): validate and play
         // into a silent sink rather than refusing a good file.
-        Preroll silent = TryPreroll(uri, QStringLiteral("fakesink"));
+        Preroll silent = TryPreroll(uri, QStringLiteral("fakesink"), deadline);
         if (silent.pipeline || !silent.sinkFailed) {
             result = silent;
             used = QStringLiteral("fakesink");

@@ -1,6 +1,7 @@
 // The alarm sound player against real files and a silent audio sink (no sound card here).
 #include <gst/gst.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
@@ -85,6 +86,19 @@ TEST_F(SoundPlayerTest, RefusesWhatIsNotAPlayableSoundAndLeavesTheAliasFree) {
     ExpectErrorText(player.Open(kAlias, dir.path(), kDevice), "a folder");
     EXPECT_FALSE(player.IsOpen(kAlias));
     EXPECT_EQ(player.Open(kAlias, AlarmWav(), kDevice), "ok");
+}
+
+TEST_F(SoundPlayerTest, SpecialFilesAreRefusedWithoutHangingTheCaller) {
+    // Opening a named pipe for reading would wait for a writer that never comes.
+    const QString fifo = dir.filePath(QStringLiteral("alarm.wav"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    ExpectErrorText(player.Open(kAlias, fifo, kDevice), "named pipe");
+    ExpectErrorText(player.Open(kAlias, QStringLiteral("/dev/zero"), kDevice), "device");
+    EXPECT_FALSE(player.IsOpen(kAlias));
+    // A link to a real sound file is fine.
+    const QString link = dir.filePath(QStringLiteral("link.wav"));
+    ASSERT_TRUE(QFile::link(AlarmWav(), link));
+    EXPECT_EQ(player.Open(kAlias, link, kDevice), "ok");
 }
 
 TEST_F(SoundPlayerTest, AnAliasInUseCannotBeOpenedAgainUntilClosed) {

@@ -18,6 +18,8 @@ PACKAGES=(
   libgsf-1-dev libfreexl-dev python3-xlrd python3-xlwt
   # Chinese interface font, virtual display for screenshots and end-to-end runs
   fonts-wqy-microhei xvfb xauth x11-utils
+  # a small notification-area host, so the tray icon's tests run inside a real tray on Xvfb
+  trayer
 )
 
 SUDO=""

@@ -1,0 +1,3 @@
+#include "ThTrayIcon.h"
+
+ThTrayIcon::ThTrayIcon(QWidget* owner) : TCustomhTrayIcon(owner) {}

@@ -28,6 +28,8 @@ class StationLink {
     // Shared operations.
     virtual void LoadMonitorRows(bool clearReadings) = 0;
     virtual void AddBoardLine(const QString& text) = 0;
+    // Queues the bytes of text on the bus port; false when no port is open or text is empty.
+    virtual bool SendCommand(const QByteArray& text) = 0;
     virtual QString ReadSetting(const QString& section, const QString& key) = 0;
     virtual void WriteSetting(const QString& section, const QString& key, const QString& value) = 0;
 

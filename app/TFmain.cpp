@@ -3,22 +3,29 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QPainter>
 #include <QScreen>
+#include <QThread>
 #include <QVBoxLayout>
 
+#include "BusProtocol.h"
 #include "Conversions.h"
+#include "GridFont.h"
 #include "IniFile.h"
 #include "MessageBoxes.h"
 #include "SerialPortList.h"
+#include "SoundPlayer.h"
 #include "StatementCatalogue.h"
 #include "StationDatabase.h"
 #include "StationError.h"
 #include "TFalm.h"
 #include "TFset.h"
 #include "TFset2.h"
+#include "TrayPictures.h"
 
 namespace {
 
@@ -46,10 +53,37 @@ TFmain::TFmain(const QString& programFolder, QWidget* parent)
     setObjectName(QStringLiteral("TFmain"));
     BuildLayout();
 
+    // The bus line: 2400 baud 8N1, DTR and RTS held on, no flow control. A read ends when the
+    // line has been silent for more than 100 ms after a byte; the whole input buffer may be
+    // taken at once (InputLen 0), so each reply reaches the dispatcher as one delivery.
+    Comm1.SetCommName(QStringLiteral("COM1"));
+    Comm1.SetBaudRate(2400);
+    Comm1.SetByteSize(TByteSize::_8);
+    Comm1.SetParity(TParity::None);
+    Comm1.SetStopBits(TStopBits::_1);
+    Comm1.SetDtrControl(TDtrControl::DtrEnable);
+    Comm1.SetRtsControl(TRtsControl::RtsEnable);
+    Comm1.SetReadIntervalTimeout(100);
+    Comm1.SetReadTotalTimeoutMultiplier(0);
+    Comm1.SetReadTotalTimeoutConstant(0);
+    Comm1.SetWriteTotalTimeoutMultiplier(0);
+    Comm1.SetWriteTotalTimeoutConstant(0);
+    Comm1.SetInputLen(0);
+    Comm1.OnReceiveData = [this](TComm* sender, const uint8_t* buffer, uint16_t length) {
+        RunHandler([&] { Comm1ReceiveData(sender, buffer, length); });
+    };
+
     Timer2_.setInterval(200);
     Timer3_.setInterval(200);
     TimerB_.setInterval(1000);
+    connect(&Timer2_, &QTimer::timeout, this, [this] { RunHandler([this] { Timer2Timer(); }); });
+    connect(&Timer3_, &QTimer::timeout, this, [this] { RunHandler([this] { Timer3Timer(); }); });
+    connect(&TimerB_, &QTimer::timeout, this, [this] { RunHandler([this] { TimerBTimer(); }); });
     TimerB_.start();
+
+    hTrayIcon1 = std::make_unique<ThTrayIcon>(this);
+    SetUpStationTrayIcon(*hTrayIcon1, ImageList3);
+    hTrayIcon1->Loaded();
 
     FormCreate();
 }
@@ -187,11 +221,18 @@ void TFmain::BuildLayout() {
     rightLayout->addStretch(1);
     body->addWidget(right);
 
+    connect(SpeedButton1, &QToolButton::clicked, this,
+            [this] { RunHandler([this] { SpeedButton1Click(); }); });
+    connect(SpeedButton6, &QToolButton::clicked, this,
+            [this] { RunHandler([this] { SpeedButton6Click(); }); });
     connect(SpeedButton2, &QToolButton::clicked, this, [this] { SpeedButton2Click(); });
     connect(SpeedButton3, &QToolButton::clicked, this, [this] { SpeedButton3Click(); });
     connect(SpeedButton4, &QToolButton::clicked, this, [this] { SpeedButton4Click(); });
     connect(SpeedButton5, &QToolButton::clicked, this, [this] { SpeedButton5Click(); });
     connect(SpeedButton7, &QToolButton::clicked, this, [this] { SpeedButton7Click(); });
+    RzStringGrid1->OnDrawCell = [this](int col, int row, const QRect& rect, QPainter& painter) {
+        RzStringGrid1DrawCell(col, row, rect, painter);
+    };
     connect(RzStringGrid1, &TStringGrid::Resized, this, [this] { RzStringGrid1Resize(); });
 }
 
@@ -242,6 +283,7 @@ void TFmain::FormShow() {
     if (ports) {
         ListSerialPorts(ports);
         ports->setCurrentIndex(0);
+        Comm1.SetCommName(ports->currentText());
     }
     // 3.-6.
     RzListBox1->clear();
@@ -292,11 +334,14 @@ bool TFmain::FormCloseQuery() {
 }
 
 void TFmain::SetTrayMode(bool on) {
-    trayMode_ = on;
+    hTrayIcon1->SetVisible(on);
+    hTrayIcon1->SetMinimizeToTray(on);
 }
 
 void TFmain::SetGridDefaultRowHeight(int height) {
     RzStringGrid1->SetDefaultRowHeight(height);
+    // The text follows the row height: the font's cell height is the row height less 2.
+    RzStringGrid1->setFont(FontWithCellHeight(RzStringGrid1->font(), height - 2));
 }
 
 void TFmain::ListSerialPorts(QComboBox* target) {
@@ -371,4 +416,230 @@ void TFmain::SpeedButton4Click() {
 
 void TFmain::SpeedButton5Click() {
     RzListBox1->clear();
+}
+
+bool TFmain::SendCommand(const QByteArray& text) {
+    if (text.isEmpty()) return false;
+    return Comm1.SendBytes(text.constData(), static_cast<uint16_t>(text.size()));
+}
+
+void TFmain::Comm1ReceiveData(TComm*, const uint8_t* buffer, uint16_t bufferLength) {
+    const QByteArray s(reinterpret_cast<const char*>(buffer), bufferLength);
+    const bool registerShowing = Fset_ && Fset_->isVisible();
+    switch (busprotocol::ClassifyDelivery(s, registerShowing)) {
+        case busprotocol::DeliveryKind::Handshake:
+            HandshakeReply(s[3]);
+            break;
+        case busprotocol::DeliveryKind::SearchReply:
+            Fset_->HandleSearchReply(s);
+            break;
+        case busprotocol::DeliveryKind::Reading:
+            EvaluateReading(busprotocol::BytesToHex(s.left(3)),
+                            busprotocol::DecodeTemperature(static_cast<uint8_t>(s[3]),
+                                                           static_cast<uint8_t>(s[4])));
+            break;
+        case busprotocol::DeliveryKind::Dropped:
+            break;
+    }
+}
+
+QComboBox* TFmain::PortList() const {
+    return Fset2_ ? Fset2_->ComboBox1 : nullptr;
+}
+
+void TFmain::SetConnectionStatus(const QString& text) {
+    if (Fset2_) Fset2_->sLabelFX3->setText(text);
+}
+
+void TFmain::Timer2Timer() {
+    Timer2_.stop();
+    Comm1.CloseComm();
+    QThread::msleep(5);
+    QComboBox* list = PortList();
+    const int count = list ? list->count() : 0;
+    if (count == 0) {
+        // Nothing to probe: start-up or reconnect has already said "未找到通信口". Whatever
+        // port was open is closed now, so the status must not claim a connection.
+        SetConnectionStatus(QStringLiteral("未连接       "));
+        return;
+    }
+    auto endWithoutSuccess = [&] {
+        if (state_.silentPortSeen) {
+            AddBoardLine(QStringLiteral("未找到设备！"));
+            SetConnectionStatus(QStringLiteral("未连接       "));
+        } else {
+            AddBoardLine(QStringLiteral("通信口被占用！"));
+        }
+        Comm1.CloseComm();
+    };
+    if (state_.portIndex >= count) {
+        endWithoutSuccess();
+        return;
+    }
+    Comm1.SetCommName(list->itemText(state_.portIndex));
+    Comm1.OpenComm();
+    if (!Comm1.PortOpen()) {
+        if (state_.portIndex >= count - 1) {
+            endWithoutSuccess();
+        } else {
+            ++state_.portIndex;
+            Comm1.CloseComm();
+            Timer2_.setInterval(200);
+            Timer2_.start();
+        }
+        return;
+    }
+    QThread::msleep(5);
+    SendCommand(busprotocol::kHandshakeCommand);
+    Timer3_.start();
+}
+
+void TFmain::HandshakeReply(char version) {
+    state_.handshakeOk = true;
+    AddBoardLine(QStringLiteral("对接成功！"));
+    AddBoardLine(QStringLiteral("设备版本: V") + QChar::fromLatin1(version));
+    if (QComboBox* list = PortList()) list->setCurrentIndex(state_.portIndex);
+    SetConnectionStatus(QStringLiteral("对接正常      "));
+}
+
+void TFmain::Timer3Timer() {
+    Timer3_.stop();
+    if (state_.handshakeOk) {
+        if (QComboBox* list = PortList()) list->setCurrentText(Comm1.CommName());
+        return;
+    }
+    Comm1.CloseComm();
+    ++state_.portIndex;
+    state_.silentPortSeen = true;
+    Timer2_.start();
+}
+
+void TFmain::TimerBTimer() {
+    if (state_.countdown <= 0) return;
+    --state_.countdown;
+    RzLabel1->setText(QStringLiteral("采集倒计时:%1秒").arg(state_.countdown));
+    if (state_.countdown == 0) {
+        AddBoardLine(QStringLiteral("采集数据..."));
+        SendCommand(busprotocol::kReadCommand);
+        state_.countdown = state_.pollInterval;
+    }
+}
+
+void TFmain::SpeedButton1Click() {
+    state_.countdown = state_.pollInterval;
+    SendCommand(busprotocol::kReadCommand);
+    AddBoardLine(QStringLiteral("数据采集..."));
+}
+
+namespace {
+
+// Blanks and control characters off both ends, as IDs and stamps are compared.
+QString TrimControl(const QString& text) {
+    int b = 0;
+    int e = text.size();
+    while (b < e && text[b].unicode() <= 32) ++b;
+    while (e > b && text[e - 1].unicode() <= 32) --e;
+    return text.mid(b, e - b);
+}
+
+}  // namespace
+
+void TFmain::EvaluateReading(const QString& id, double t) {
+    ADOQuery1.Prepare(catalogue::MonitoredSensors);
+    ADOQuery1.Open();
+    ADOQuery1.First();
+    if (ADOQuery1.RecordCount() == 0) {
+        AddBoardLine(QStringLiteral("接收ID:") + id + QStringLiteral("未配置"));
+        return;
+    }
+    int r = 0;
+    for (int i = 1; !ADOQuery1.Eof(); ADOQuery1.Next(), ++i) {
+        if (TrimControl(ADOQuery1.AsString(QStringLiteral("codeid"))) == id) {
+            r = i;
+            break;
+        }
+    }
+    if (r == 0) return;
+
+    const QString T = busprotocol::TemperatureText(t);
+    RzStringGrid1->SetCell(1, r, T);
+    AddBoardLine(QStringLiteral("ID:") + id + QStringLiteral(" 温度:") + T + QStringLiteral("℃"));
+
+    const double H = ADOQuery1.AsFloat(QStringLiteral("almhigh"));
+    const double L = ADOQuery1.AsFloat(QStringLiteral("almlow"));
+    const QString N = TrimControl(ADOQuery1.AsString(QStringLiteral("almnear")));
+    if (rowAlarmState.size() <= static_cast<size_t>(r)) rowAlarmState.resize(r + 1, 0);
+
+    const bool alarm = (H != 0 && t >= H) || (L != 0 && t <= L);
+    if (alarm) {
+        rowAlarmState[r] = 1;
+        if (!N.isEmpty()) {
+            RzStringGrid1->viewport()->update();
+            return;
+        }
+        const int code = ADOQuery1.AsInteger(QStringLiteral("code"));
+        const QString fix = ADOQuery1.AsString(QStringLiteral("fix"));
+        RecordAlarm(code, fix, T);
+        hTrayIcon1->SetAnimate(true);
+        CloseSound(QStringLiteral("mywave"));
+        if (OpenSound(QStringLiteral("mywave"), state_.alarmSoundFile,
+                      QStringLiteral("MPEGVideo")) == QStringLiteral("ok"))
+            StartSound(QStringLiteral("mywave"));
+        AddBoardLine(QStringLiteral("ID:") + id + QStringLiteral("报警"));
+    } else if (!N.isEmpty()) {
+        rowAlarmState[r] = 2;
+        RzStringGrid1->viewport()->update();
+    }
+}
+
+void TFmain::RecordAlarm(int code, const QString& fix, const QString& temperatureText) {
+    const QDateTime now = QDateTime::currentDateTime();
+    const QString date = now.toString(QStringLiteral("yyyyMMdd"));
+    const QString time = now.toString(QStringLiteral("HHmmss"));
+    const QString stamp = now.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    ADOQuery1.Prepare(catalogue::InsertAlarm);
+    ADOQuery1.SetParam(QStringLiteral("dates"), StrToInt(date));
+    ADOQuery1.SetParam(QStringLiteral("times"), StrToInt(time));
+    ADOQuery1.SetParam(QStringLiteral("code"), code);
+    ADOQuery1.SetParam(QStringLiteral("fix"), fix);
+    ADOQuery1.SetParam(QStringLiteral("almtemp"), temperatureText);
+    ADOQuery1.ExecSQL();
+    ADOQuery1.Prepare(catalogue::StampRecordedAlarm);
+    ADOQuery1.SetParam(QStringLiteral("almnear"), stamp);
+    ADOQuery1.SetParam(QStringLiteral("code"), code);
+    ADOQuery1.ExecSQL();
+    LoadMonitorRows(false);
+}
+
+void TFmain::RzStringGrid1DrawCell(int col, int row, const QRect& rect, QPainter& painter) {
+    if (row < 1 || static_cast<size_t>(row) >= rowAlarmState.size()) return;
+    const uint8_t state = rowAlarmState[row];
+    if (state != 1 && state != 2) return;
+    painter.fillRect(rect, state == 1 ? QColor(255, 0, 0) : QColor(128, 128, 128));
+    painter.setFont(RzStringGrid1->font());
+    painter.setPen(QColor(0, 255, 0));
+    painter.drawText(rect.adjusted(2, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                     RzStringGrid1->Cell(col, row));
+    if (state == 1) {
+        RzLEDDisplay1->setCaption(RzStringGrid1->Cell(0, row).trimmed());
+        RzLEDDisplay1->setScrolling(true);
+        Led->setValue(true);
+        Led->setVisible(true);
+    }
+}
+
+void TFmain::SpeedButton6Click() {
+    TimerB_.stop();
+    ADOQuery1.Prepare(catalogue::ClearRecordedAlarms);
+    ADOQuery1.ExecSQL();
+    LoadMonitorRows(true);
+    RzLEDDisplay1->setCaption(QStringLiteral("---"));
+    RzLEDDisplay1->setScrolling(false);
+    Led->setValue(false);
+    Led->hide();
+    AddBoardLine(QStringLiteral("屏幕初始化"));
+    CloseSound(QStringLiteral("mywave"));
+    hTrayIcon1->SetAnimate(false);
+    state_.countdown = state_.pollInterval;
+    TimerB_.start();
 }

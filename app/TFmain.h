@@ -7,13 +7,17 @@
 #include <QMainWindow>
 #include <QTimer>
 #include <QToolButton>
+#include <memory>
 #include <vector>
 
 #include "StationLink.h"
 #include "TBmpClock.h"
+#include "TComm.h"
+#include "TImageList.h"
 #include "TLEDDisplay.h"
 #include "TQuery.h"
 #include "TStringGrid.h"
+#include "ThTrayIcon.h"
 #include "ThhALed.h"
 
 class QComboBox;
@@ -37,6 +41,7 @@ class TFmain : public QMainWindow, public StationLink {
     // StationLink
     void LoadMonitorRows(bool clearReadings) override;
     void AddBoardLine(const QString& text) override;
+    bool SendCommand(const QByteArray& text) override;
     QString ReadSetting(const QString& section, const QString& key) override;
     void WriteSetting(const QString& section, const QString& key, const QString& value) override;
     StationState& State() override { return state_; }
@@ -75,6 +80,28 @@ class TFmain : public QMainWindow, public StationLink {
     QToolButton* SpeedButton4;   // 退出
 
     TQuery ADOQuery1;
+    TComm Comm1;                             // the bus port
+    TImageList ImageList3;                   // the tray icon's alarm frames
+    std::unique_ptr<ThTrayIcon> hTrayIcon1;  // destroyed before the frames it shows
+
+    // Receive dispatcher: one delivery of the driver, judged as one reply.
+    void Comm1ReceiveData(TComm* sender, const uint8_t* buffer, uint16_t bufferLength);
+    // Reading branch: a sensor ID and its temperature.
+    void EvaluateReading(const QString& id, double temperature);
+    // Writes one alarm to the log, stamps the sensor's latest alarm and reloads the grid.
+    void RecordAlarm(int code, const QString& fix, const QString& temperatureText);
+    // Screen refresh: clears every recorded alarm and puts the alarm display at rest.
+    void SpeedButton6Click();
+    // Paints alarm colours over a cell the grid has drawn.
+    void RzStringGrid1DrawCell(int col, int row, const QRect& rect, QPainter& painter);
+
+    // Port discovery steps and the acquisition cycle (driven by the timers; public so that
+    // the settings window's reconnect and the tests can see them work).
+    void Timer2Timer();  // ProbeStep
+    void Timer3Timer();  // HandshakeWait
+    void TimerBTimer();
+    void SpeedButton1Click();  // acquire now
+    QTimer* Timer3() { return &Timer3_; }
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -91,11 +118,13 @@ class TFmain : public QMainWindow, public StationLink {
     void SpeedButton5Click();
     void SpeedButton7Click();
     void BuildLayout();
+    void HandshakeReply(char version);
+    QComboBox* PortList() const;
+    void SetConnectionStatus(const QString& text);
 
     QString programFolder_;
     QString settingsPath_;
     bool databaseOpen_ = false;
-    bool trayMode_ = false;
     StationState state_;
     QTimer Timer2_;
     QTimer Timer3_;

@@ -12,3 +12,5 @@ void TFset::done(int result) {
     QDialog::done(result);
     main_.RestartCountdown();
 }
+
+void TFset::HandleSearchReply(const QByteArray&) {}

@@ -10,6 +10,9 @@ class TFset : public QDialog {
   public:
     explicit TFset(StationLink& main, QWidget* parent = nullptr);
 
+    // A search reply (3 bytes) that arrived while the window is showing.
+    void HandleSearchReply(const QByteArray& reply);
+
   protected:
     // FormClose: timed acquisition resumes with a full interval however the window closes.
     void done(int result) override;

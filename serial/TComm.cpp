@@ -243,7 +243,11 @@ struct Receiver {
             if (n >= len) return long(n);
             int timeout = -1;
             bool endOnTimeout = false;
-            if (immediate || (firstByte && n > 0)) {
+            if (immediate && n == 0) {
+                // "Return what is there at once": with nothing there, wait for the first byte
+                // rather than ending empty and starting again in a busy loop.
+                timeout = -1;
+            } else if (immediate || (firstByte && n > 0)) {
                 timeout = 0;
                 endOnTimeout = true;
             } else {
@@ -298,7 +302,8 @@ struct Receiver {
         if (st.icount) ReadCounters(st.fd, counters);
         for (;;) {
             const long n = ReadOne(buf.data(), len);
-            if (n <= 0) break;  // close, hangup, or a read that ended with no bytes
+            if (n < 0) break;      // close event or hangup
+            if (n == 0) continue;  // a total time-out passed with no byte: read again
             auto* block = static_cast<uint8_t*>(std::calloc(size_t(n) + 1, 1));
             if (block == nullptr) {
                 st.Hangup();

@@ -1,15 +1,15 @@
 // The real sensorbus-sim program, driven through a TComm configured as the station's port.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <csignal>
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "BusProtocol.h"
 #include "TComm.h"
@@ -22,11 +22,12 @@ namespace {
 // Runs the simulator as a child process (fork and exec, which the thread sanitizer follows)
 // and reads the port paths it prints.
 class Sim {
-public:
+  public:
     explicit Sim(QStringList args) {
         logPath = dir.filePath(QStringLiteral("sim.log"));
         args << QStringLiteral("--log") << logPath << QStringLiteral("--quiet");
-        const QByteArray program = (testsupport::BinDir() + QStringLiteral("/sensorbus-sim")).toLocal8Bit();
+        const QByteArray program =
+            (testsupport::BinDir() + QStringLiteral("/sensorbus-sim")).toLocal8Bit();
         std::vector<QByteArray> store{program};
         for (const QString& a : args) store.push_back(a.toLocal8Bit());
         std::vector<char*> argv;
@@ -75,11 +76,13 @@ public:
     }
     bool Running() { return pid > 0 && !exited && ::waitpid(pid, &status, WNOHANG) == 0; }
     bool WaitExit(int timeoutMs) {
-        const bool done = WaitFor([&] {
-            if (exited) return true;
-            if (::waitpid(pid, &status, WNOHANG) == pid) exited = true;
-            return exited;
-        }, timeoutMs);
+        const bool done = WaitFor(
+            [&] {
+                if (exited) return true;
+                if (::waitpid(pid, &status, WNOHANG) == pid) exited = true;
+                return exited;
+            },
+            timeoutMs);
         return done;
     }
     bool ExitedCleanly() const { return exited && WIFEXITED(status) && WEXITSTATUS(status) == 0; }

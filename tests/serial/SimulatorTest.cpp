@@ -1,8 +1,12 @@
 // The real sensorbus-sim program, driven through a TComm configured as the station's port.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <csignal>
@@ -15,40 +19,80 @@ using testsupport::WaitFor;
 
 namespace {
 
+// Runs the simulator as a child process (fork and exec, which the thread sanitizer follows)
+// and reads the port paths it prints.
 class Sim {
   public:
     explicit Sim(QStringList args) {
         logPath = dir.filePath(QStringLiteral("sim.log"));
         args << QStringLiteral("--log") << logPath << QStringLiteral("--quiet");
-        proc.setProgram(testsupport::BinDir() + QStringLiteral("/sensorbus-sim"));
-        proc.setArguments(args);
-        proc.start();
-        if (!proc.waitForStarted(5000)) return;
-        WaitFor([&] { return proc.canReadLine() || proc.state() != QProcess::Running; }, 5000);
-        path = QString::fromLocal8Bit(proc.readLine()).trimmed();
+        const QByteArray program =
+            (testsupport::BinDir() + QStringLiteral("/sensorbus-sim")).toLocal8Bit();
+        std::vector<QByteArray> store{program};
+        for (const QString& a : args) store.push_back(a.toLocal8Bit());
+        std::vector<char*> argv;
+        for (QByteArray& a : store) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC) != 0) return;
+        pid = ::fork();
+        if (pid == 0) {
+            ::dup2(fds[1], 1);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        ::close(fds[1]);
+        out = fds[0];
+        path = ReadLine(5000);
     }
     ~Sim() {
-        if (proc.state() == QProcess::Running) {
-            proc.terminate();
-            proc.waitForFinished(5000);
+        if (pid > 0 && Running()) {
+            ::kill(pid, SIGTERM);
+            WaitExit(5000);
         }
-    }
-    QStringList MorePaths() {
-        QStringList out;
-        while (proc.canReadLine() || proc.waitForReadyRead(200)) {
-            const QString l = QString::fromLocal8Bit(proc.readLine()).trimmed();
-            if (!l.isEmpty()) out << l;
-            if (!proc.canReadLine()) break;
+        if (pid > 0 && Running()) {
+            ::kill(pid, SIGKILL);
+            WaitExit(5000);
         }
-        return out;
+        if (out >= 0) ::close(out);
     }
+    QString ReadLine(int timeoutMs) {
+        QElapsedTimer t;
+        t.start();
+        while (!buffer.contains('\n') && t.elapsed() < timeoutMs) {
+            pollfd p{out, POLLIN, 0};
+            if (::poll(&p, 1, 50) > 0) {
+                char b[256];
+                const ssize_t n = ::read(out, b, sizeof b);
+                if (n <= 0) break;
+                buffer.append(b, int(n));
+            }
+        }
+        const int nl = buffer.indexOf('\n');
+        if (nl < 0) return QString();
+        const QString line = QString::fromLocal8Bit(buffer.left(nl)).trimmed();
+        buffer.remove(0, nl + 1);
+        return line;
+    }
+    bool Running() { return pid > 0 && !exited && ::waitpid(pid, &status, WNOHANG) == 0; }
+    bool WaitExit(int timeoutMs) {
+        const bool done = WaitFor(
+            [&] {
+                if (exited) return true;
+                if (::waitpid(pid, &status, WNOHANG) == pid) exited = true;
+                return exited;
+            },
+            timeoutMs);
+        return done;
+    }
+    bool ExitedCleanly() const { return exited && WIFEXITED(status) && WEXITSTATUS(status) == 0; }
     QStringList LogLines(const QString& kind) const {
         QFile f(logPath);
-        QStringList out;
-        if (!f.open(QIODevice::ReadOnly)) return out;
+        QStringList lines;
+        if (!f.open(QIODevice::ReadOnly)) return lines;
         for (const QString& l : QString::fromUtf8(f.readAll()).split(QLatin1Char('\n')))
-            if (l.contains(QLatin1Char(' ') + kind + QLatin1Char(' '))) out << l;
-        return out;
+            if (l.contains(QLatin1Char(' ') + kind + QLatin1Char(' '))) lines << l;
+        return lines;
     }
     // Milliseconds since the simulator's start, from a log line.
     static double Ms(const QString& line) {
@@ -58,8 +102,12 @@ class Sim {
 
     QTemporaryDir dir;
     QString logPath;
-    QProcess proc;
     QString path;
+    pid_t pid = -1;
+    int out = -1;
+    int status = 0;
+    bool exited = false;
+    QByteArray buffer;
 };
 
 struct Deliveries {
@@ -182,19 +230,19 @@ TEST(SensorBusSim, ControlFifoFaultsAndDrop) {
 
     ctl("drop\n");
     ASSERT_TRUE(WaitFor([&] { return d.hangups == 1; }));
-    EXPECT_TRUE(WaitFor([&] { return sim.proc.state() == QProcess::NotRunning; }));
-    EXPECT_EQ(sim.proc.exitCode(), 0);
+    EXPECT_TRUE(sim.WaitExit(5000));
+    EXPECT_TRUE(sim.ExitedCleanly());
     c.CloseComm();
 }
 
 TEST(SensorBusSim, LateHandshakeAndSilentPorts) {
     Sim sim({"--handshake-delay", "300", "--silent-port", "1"});
-    const QStringList more = sim.MorePaths();
-    ASSERT_EQ(more.size(), 1);
+    const QString silentPath = sim.ReadLine(5000);
+    ASSERT_TRUE(silentPath.startsWith(QStringLiteral("/dev/pts/")));
     TComm silent;
     Deliveries ds;
     ds.Attach(silent);
-    Configure(silent, more[0]);
+    Configure(silent, silentPath);
     silent.OpenComm();
     ASSERT_TRUE(silent.PortOpen());
     silent.SendBytes("AaaA", 4);
@@ -216,8 +264,7 @@ TEST(SensorBusSim, LateHandshakeAndSilentPorts) {
 TEST(SensorBusSim, ExitsCleanlyOnSigterm) {
     Sim sim({});
     ASSERT_FALSE(sim.path.isEmpty());
-    ::kill(pid_t(sim.proc.processId()), SIGTERM);
-    ASSERT_TRUE(sim.proc.waitForFinished(5000));
-    EXPECT_EQ(sim.proc.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(sim.proc.exitCode(), 0);
+    ::kill(sim.pid, SIGTERM);
+    ASSERT_TRUE(sim.WaitExit(5000));
+    EXPECT_TRUE(sim.ExitedCleanly());
 }

@@ -438,7 +438,7 @@ TEST(TComm, InputLenCapsEachRead) {
     EXPECT_EQ(rec.data[2], QByteArray("89"));
 }
 
-TEST(TComm, TotalTimeoutEndsAReadEarly) {
+TEST(TComm, TotalTimeoutEndsReadsAndReceptionGoesOn) {
     PtyPair pty;
     TComm c;
     Recorder rec;
@@ -446,11 +446,32 @@ TEST(TComm, TotalTimeoutEndsAReadEarly) {
     c.SetCommName(pty.path);
     c.SetInputLen(0);
     c.SetReadIntervalTimeout(0);
-    c.SetReadTotalTimeoutConstant(150);
+    c.SetReadTotalTimeoutConstant(80);
     c.OpenComm();
-    pty.Write("abc");  // within the first 150 ms
+    ASSERT_TRUE(c.PortOpen());
+    Pump(300);  // several reads end empty: no notice, and the port keeps receiving
+    EXPECT_TRUE(rec.data.isEmpty());
+    pty.Write("abc");
     ASSERT_TRUE(WaitFor([&] { return rec.data.size() >= 1; }));
     EXPECT_EQ(rec.data[0], QByteArray("abc"));
+    EXPECT_EQ(rec.hangups, 0);
+}
+
+TEST(TComm, ImmediateReadsWaitForTheFirstByte) {
+    PtyPair pty;
+    TComm c;
+    Recorder rec;
+    rec.Attach(c);
+    c.SetCommName(pty.path);
+    c.SetInputLen(0);
+    c.SetReadIntervalTimeout(TComm::MAXDWORD);  // return at once what is there
+    c.OpenComm();
+    ASSERT_TRUE(c.PortOpen());
+    Pump(100);
+    pty.Write("xyz");
+    ASSERT_TRUE(WaitFor([&] { return rec.All() == "xyz"; }));
+    pty.Write("q");
+    ASSERT_TRUE(WaitFor([&] { return rec.All() == "xyzq"; }));
 }
 
 TEST(TComm, IgnoreNullCharDropsZeroBytes) {

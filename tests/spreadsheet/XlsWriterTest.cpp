@@ -10,7 +10,9 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QProcess>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include "PythonTool.h"
@@ -222,6 +224,29 @@ TEST(XlsWriter, LogOfMoreThan65535RecordsContinuesOnASecondSheet) {
     EXPECT_EQ(back[1].rows[10], records[65544]);
     EXPECT_EQ(back[0].rows.mid(1), records.mid(0, 65535));
     ExpectXlrdReads(path, sheets);
+}
+
+TEST(XlsWriter, GnumericOpensTheFileWithoutComplaint) {
+    // ssconvert loads our file and saves it in its own .xls writing; it must say nothing while
+    // loading, and its file must hold our cells.
+    const QString ssconvert = QStandardPaths::findExecutable("ssconvert");
+    if (ssconvert.isEmpty()) GTEST_SKIP() << "gnumeric's ssconvert is not installed";
+    QTemporaryDir dir;
+    const QString ours = dir.filePath("ours.xls");
+    const QString theirs = dir.filePath("theirs.xls");
+    const QVector<SheetData> sheets = {RegisterSheet(), {"报警 2", MixedTexts(120, 5, 5)}};
+    WriteWorkbook(ours, sheets);
+    QProcess process;
+    process.start(ssconvert, {"--export-type=Gnumeric_Excel:excel_biff8", ours, theirs});
+    ASSERT_TRUE(process.waitForFinished(120000));
+    EXPECT_EQ(process.exitCode(), 0);
+    EXPECT_EQ(process.readAllStandardError(), QByteArray());
+    const QVector<SheetData> back = ReadWorkbook(theirs);
+    ASSERT_EQ(back.size(), 2);
+    EXPECT_EQ(back[0].name, sheets[0].name);
+    EXPECT_EQ(back[0].rows, Rectangular(sheets[0].rows, 6));
+    EXPECT_EQ(back[1].name, sheets[1].name);
+    EXPECT_EQ(back[1].rows, sheets[1].rows);
 }
 
 TEST(XlsWriter, RefusesWhatTheFormatCannotHoldAndWritesNothing) {

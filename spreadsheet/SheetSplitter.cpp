@@ -1,5 +1,7 @@
 #include "SheetSplitter.h"
 
+#include <algorithm>
+
 #include "WorkbookStream.h"
 
 namespace {

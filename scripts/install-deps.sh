@@ -16,6 +16,8 @@ PACKAGES=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   # spreadsheet files: OLE2 container writer and BIFF reader; outside readers for tests
   libgsf-1-dev libfreexl-dev python3-xlrd python3-xlwt
+  # ssconvert: second outside reader of the .xls files and the spreadsheet benchmark's yardstick
+  gnumeric
   # Chinese interface font, virtual display for screenshots and end-to-end runs
   fonts-wqy-microhei xvfb xauth x11-utils
   # a small notification-area host, so the tray icon's tests run inside a real tray on Xvfb

@@ -190,6 +190,9 @@ void TFmain::BuildLayout() {
     Led = new ThhALed(right);
     Led->setObjectName(QStringLiteral("Led"));
     ThhALed::ConfigureAsMainWindowLamp(*Led);
+    QSizePolicy ledPolicy = Led->sizePolicy();
+    ledPolicy.setRetainSizeWhenHidden(true);  // the column keeps its layout while it is off
+    Led->setSizePolicy(ledPolicy);
     ledRow->addWidget(Led);
     ledRow->addStretch(1);
     rightLayout->addLayout(ledRow);

@@ -20,6 +20,8 @@ PACKAGES=(
   gnumeric
   # Chinese interface font, virtual display for screenshots and end-to-end runs
   fonts-wqy-microhei xvfb xauth x11-utils
+  # drives the real program's windows in the single-instance test
+  xdotool
   # a small notification-area host, so the tray icon's tests run inside a real tray on Xvfb
   trayer
 )

@@ -1,0 +1,119 @@
+// The real program on a virtual display: one copy per computer.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include "StationFixture.h"
+#include "TestSupport.h"
+
+namespace {
+
+const char* kMainCaption = "多点温度探测系统-多点温度测量系统-多点温度监控系统";
+
+class VirtualDisplay {
+  public:
+    VirtualDisplay() {
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        xvfb_.setProgram("Xvfb");
+        xvfb_.setArguments({"-displayfd", QString::number(fds[1]), "-screen", "0", "1280x800x24",
+                            "-ac", "-nolisten", "tcp"});
+        xvfb_.setChildProcessModifier([fd = fds[0]] { ::close(fd); });
+        xvfb_.start();
+        ::close(fds[1]);
+        char buf[16] = {};
+        const ssize_t n = ::read(fds[0], buf, sizeof buf - 1);
+        ::close(fds[0]);
+        if (n > 0) display_ = ":" + QString::fromLatin1(buf).trimmed();
+    }
+    ~VirtualDisplay() {
+        xvfb_.terminate();
+        xvfb_.waitForFinished(3000);
+    }
+    QString Display() const { return display_; }
+
+    // Names of the top-level windows on the display.
+    QString Windows() const {
+        QProcess p;
+        p.setProcessEnvironment(Env());
+        p.start("xwininfo", {"-root", "-tree"});
+        p.waitForFinished(5000);
+        return QString::fromUtf8(p.readAllStandardOutput());
+    }
+    QProcessEnvironment Env() const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", display_);
+        env.remove("QT_QPA_PLATFORM");
+        env.insert("SENSORBUS_PORTS", "");
+        env.insert("STATION_AUDIO_SINK", "fakesink");
+        return env;
+    }
+
+  private:
+    QProcess xvfb_;
+    QString display_;
+};
+
+bool Have(const char* program) {
+    return !QStandardPaths::findExecutable(program).isEmpty();
+}
+
+}  // namespace
+
+TEST(ProgramInstance, ASecondCopyIsRefusedAndACrashedCopyDoesNotBlock) {
+    if (!Have("Xvfb") || !Have("xwininfo") || !Have("xdotool"))
+        GTEST_SKIP() << "needs Xvfb, xwininfo and xdotool";
+    VirtualDisplay x;
+    ASSERT_FALSE(x.Display().isEmpty());
+
+    // The program and its files in a folder of their own, readable by every user.
+    StationFolder folder;
+    const QString exe = folder.Path() + "station";
+    ASSERT_TRUE(QFile::copy(testsupport::BinDir() + "/station", exe));
+    chmod(folder.Path().toLocal8Bit().constData(), 0755);
+    chmod(exe.toLocal8Bit().constData(), 0755);
+    chmod(folder.Db().toLocal8Bit().constData(), 0644);
+    chmod(folder.Ini().toLocal8Bit().constData(), 0644);
+
+    auto countMain = [&] { return x.Windows().count(QString::fromUtf8(kMainCaption)); };
+    QProcess first;
+    first.setProcessEnvironment(x.Env());
+    first.start(exe, {});
+    ASSERT_TRUE(testsupport::WaitFor([&] { return countMain() >= 1; }, 10000));
+
+    // The second copy runs as another user where the test can arrange one.
+    QProcess second;
+    second.setProcessEnvironment(x.Env());
+    if (geteuid() == 0 && Have("setpriv"))
+        second.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", exe});
+    else
+        second.start(exe, {});
+    ASSERT_TRUE(testsupport::WaitFor([&] { return x.Windows().contains("\"运行\""); }, 10000));
+    EXPECT_EQ(countMain(), 1);
+    // The operator dismisses the message: the second copy ends without a window of its own.
+    QProcess key;
+    key.setProcessEnvironment(x.Env());
+    key.start("xdotool", {"search", "--name", "^运行$", "windowfocus", "--sync", "key", "Return"});
+    key.waitForFinished(5000);
+    EXPECT_TRUE(second.waitForFinished(5000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(first.state(), QProcess::Running);
+
+    // A copy that dies without cleaning up leaves nothing behind that blocks the next start.
+    first.kill();
+    first.waitForFinished(3000);
+    QProcess third;
+    third.setProcessEnvironment(x.Env());
+    third.start(exe, {});
+    ASSERT_TRUE(testsupport::WaitFor([&] { return countMain() == 1; }, 10000));
+    EXPECT_FALSE(x.Windows().contains("\"运行\""));
+    third.kill();
+    third.waitForFinished(3000);
+}

@@ -33,8 +33,11 @@ QByteArray StationFolder::ReadIni() const {
 }
 
 QString StationFolder::Sql(const QString& sql) const {
+    // Through standard input: a large batch would pass the kernel's limit for one argument.
     QProcess sqlite;
-    sqlite.start("sqlite3", {Db(), sql});
+    sqlite.start("sqlite3", {Db()});
+    sqlite.write(sql.toUtf8() + "\n");
+    sqlite.closeWriteChannel();
     sqlite.waitForFinished();
     EXPECT_EQ(sqlite.exitCode(), 0) << sqlite.readAllStandardError().toStdString();
     return QString::fromUtf8(sqlite.readAllStandardOutput()).trimmed();

@@ -66,6 +66,9 @@ QByteArray DefaultIni(const QString& interval) {
 }
 
 Station::Station(const StationFolder& folder, bool show) {
+    // Tests never probe the machine's own serial devices: without a list of their own they
+    // get an empty one.
+    if (!qEnvironmentVariableIsSet("SENSORBUS_PORTS")) qputenv("SENSORBUS_PORTS", "");
     Fmain = std::make_unique<TFmain>(folder.Path());
     if (!Fmain->DatabaseOpen()) return;
     Fset = new TFset(*Fmain, Fmain.get());

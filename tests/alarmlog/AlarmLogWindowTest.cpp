@@ -76,6 +76,12 @@ TEST_F(AlarmLogWindow, ADayWithoutAlarmsShowsOneBlankRowUnderTheHeaders) {
     EXPECT_EQ(w->RzBitBtn3->text(), "清    空");
     EXPECT_EQ(w->RzBitBtn5->text(), "导出数据");
     EXPECT_EQ(w->RzBitBtn7->text(), "退    出");
+    EXPECT_FALSE(w->RzBitBtn5->isEnabled());  // until the spreadsheet export is in
+    EXPECT_EQ(w->size(), QSize(905, 582));
+    QWidget* panel = w->findChild<QWidget*>("buttonPanel");
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(panel->width(), 192);
+    EXPECT_EQ(panel->geometry().right(), w->width() - 1);
     const QString today = QDate::currentDate().toString("yyyy-MM-dd");
     EXPECT_EQ(w->DateEdit1->text(), today);
     EXPECT_EQ(w->DateEdit2->text(), today);

@@ -10,7 +10,9 @@
 TQuery::TQuery(const QString& connectionName) : connection_(connectionName) {}
 
 void TQuery::Close() {
-    rows_.clear();
+    values_.clear();
+    fieldCount_ = 0;
+    recordCount_ = 0;
     columns_.clear();
     pos_ = 0;
     active_ = false;
@@ -56,11 +58,11 @@ void TQuery::Open() {
     Close();
     QSqlQuery q = Exec();
     const QSqlRecord rec = q.record();
-    for (int i = 0; i < rec.count(); ++i) columns_.insert(rec.fieldName(i).toLower(), i);
+    fieldCount_ = rec.count();
+    for (int i = 0; i < fieldCount_; ++i) columns_.insert(rec.fieldName(i).toLower(), i);
     while (q.next()) {
-        QVector<QVariant> row(rec.count());
-        for (int i = 0; i < rec.count(); ++i) row[i] = q.value(i);
-        rows_.append(std::move(row));
+        for (int i = 0; i < fieldCount_; ++i) values_.append(q.value(i));
+        ++recordCount_;
     }
     if (q.lastError().isValid()) throw DatabaseError(q.lastError().text());
     active_ = true;
@@ -76,12 +78,19 @@ bool TQuery::HasField(const QString& name) const {
     return columns_.contains(name.toLower());
 }
 
-QVariant TQuery::Value(const QString& field) const {
-    auto it = columns_.constFind(field.toLower());
+int TQuery::Column(const QString& field) const {
+    // Callers mostly name fields as the table spells them: look that up before folding case.
+    auto it = columns_.constFind(field);
+    if (it == columns_.constEnd()) it = columns_.constFind(field.toLower());
     if (it == columns_.constEnd())
         throw DatabaseError(QStringLiteral("Field '%1' not found").arg(field));
+    return *it;
+}
+
+QVariant TQuery::Value(const QString& field) const {
+    const int col = Column(field);
     if (Eof()) throw DatabaseError(QStringLiteral("No current record"));
-    return rows_[pos_][*it];
+    return values_[pos_ * fieldCount_ + col];
 }
 
 QString TQuery::AsString(const QString& field) const {

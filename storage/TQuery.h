@@ -28,10 +28,10 @@ class TQuery {
     int ExecSQL();  // runs any other statement; returns the rows it affected
 
     bool Active() const { return active_; }
-    int RecordCount() const { return rows_.size(); }
+    int RecordCount() const { return recordCount_; }
     void First() { pos_ = 0; }
     void Next() { ++pos_; }
-    bool Eof() const { return pos_ >= rows_.size(); }
+    bool Eof() const { return pos_ >= recordCount_; }
     int RecNo() const { return pos_; }
 
     bool HasField(const QString& name) const;
@@ -48,8 +48,14 @@ class TQuery {
     QString connection_;
     QString text_;
     QVector<QPair<QString, QVariant>> params_;
+    int Column(const QString& field) const;
+
     QHash<QString, int> columns_;  // lower-case field name -> column
-    QVector<QVector<QVariant>> rows_;
+    // The result row after row in one block: a listing of a hundred thousand records costs one
+    // allocation here rather than one a row.
+    QVector<QVariant> values_;
+    int fieldCount_ = 0;
+    int recordCount_ = 0;
     int pos_ = 0;
     bool active_ = false;
 };

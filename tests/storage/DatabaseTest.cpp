@@ -229,3 +229,19 @@ TEST(StatementCatalogue, HoldsThirteenStatementsInOrder) {
     EXPECT_THROW(catalogue::Get(14), std::out_of_range);
     EXPECT_STREQ(catalogue::Get(7).original, "delete * from settab");
 }
+
+TEST_F(StationDb, AQueryObjectReusedForResultsOfOtherShapesReadsEachRowsOwnFields) {
+    AddSensor(4, "000004 ", "four ");
+    AddSensor(9, "000009 ", "nine ");
+    for (int t = 1; t <= 3; ++t) AddAlarm(20240305, t, 10 + t, QString::number(20 + t));
+    TQuery q("test_db");
+    q.Prepare(catalogue::AllAlarms);
+    q.Open();
+    EXPECT_EQ(Column(q, "code"), QStringList({"11", "12", "13"}));
+    EXPECT_EQ(Column(q, "almtemp"), QStringList({"21", "22", "23"}));
+    EXPECT_THROW(q.AsString("code"), DatabaseError);  // past the last record
+    q.Prepare(catalogue::MonitoredSensors);           // eight fields instead of five
+    q.Open();
+    EXPECT_EQ(Column(q, "Fix"), QStringList({"four ", "nine "}));
+    EXPECT_EQ(Column(q, "CODEID"), QStringList({"000004 ", "000009 "}));
+}

@@ -1,0 +1,12 @@
+#include "BusyCursor.h"
+
+#include <QApplication>
+#include <QCursor>
+
+BusyCursor::BusyCursor() {
+    QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+}
+
+BusyCursor::~BusyCursor() {
+    QApplication::restoreOverrideCursor();
+}

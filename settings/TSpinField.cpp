@@ -1,6 +1,6 @@
 #include "TSpinField.h"
 
-#include <QFocusEvent>
+#include <QApplication>
 #include <QLineEdit>
 #include <algorithm>
 
@@ -20,6 +20,7 @@ TSpinField::TSpinField(QWidget* parent) : QAbstractSpinBox(parent) {
     setCorrectionMode(QAbstractSpinBox::CorrectToPreviousValue);
     connect(lineEdit(), &QLineEdit::textChanged, this, &TSpinField::TextChanged);
     connect(lineEdit(), &QLineEdit::textChanged, this, [this] { update(); });
+    connect(qApp, &QApplication::focusChanged, this, &TSpinField::FocusChanged);
 }
 
 QString TSpinField::Text() const {
@@ -67,8 +68,10 @@ void TSpinField::fixup(QString&) const {
     // The text is repaired by the window that owns the field, never here.
 }
 
-void TSpinField::focusOutEvent(QFocusEvent* event) {
-    QAbstractSpinBox::focusOutEvent(event);
-    if (event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason)
-        emit Exited();
+void TSpinField::FocusChanged(QWidget* old, QWidget* now) {
+    // The focus sits in the inner line edit; leaving means it went from this field to another
+    // control of the same window. A window that comes up over it (a message box) is no leaving.
+    const auto inside = [this](QWidget* w) { return w && (w == this || isAncestorOf(w)); };
+    if (!inside(old) || inside(now) || !now || now->window() != window()) return;
+    emit Exited();
 }

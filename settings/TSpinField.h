@@ -38,9 +38,10 @@ class TSpinField : public QAbstractSpinBox {
     // Digits and a sign may be typed; anything else is refused. Blank is allowed.
     QValidator::State validate(QString& input, int& pos) const override;
     void fixup(QString& input) const override;
-    void focusOutEvent(QFocusEvent* event) override;
 
   private:
+    void FocusChanged(QWidget* old, QWidget* now);
+
     int minimum_ = 0;
     int maximum_ = 100;
     int increment_ = 1;

@@ -153,9 +153,6 @@ void TFset2::BuildLayout() {
     SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));
     SpeedButton7 = MakeButton(QStringLiteral("退  出"), this, QRect(250, 254, 96, 30));
     SpeedButton7->setObjectName(QStringLiteral("SpeedButton7"));
-
-    // Group boxes show the gradient through them.
-    setStyleSheet(QStringLiteral("QGroupBox { background: transparent; }"));
 }
 
 void TFset2::paintEvent(QPaintEvent* event) {

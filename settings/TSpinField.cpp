@@ -69,7 +69,7 @@ void TSpinField::fixup(QString&) const {
 }
 
 void TSpinField::FocusChanged(QWidget* old, QWidget* now) {
-    // The focus sits in the inner line edit; leaving means it went from this field to another
+    // The field or its inner line edit holds the focus; leaving means it went from them to another
     // control of the same window. A window that comes up over it (a message box) is no leaving.
     const auto inside = [this](QWidget* w) { return w && (w == this || isAncestorOf(w)); };
     if (!inside(old) || inside(now) || !now || now->window() != window()) return;

@@ -78,6 +78,7 @@
 #include <vector>
 
 #include "BusProtocol.h"
+#include "SerialSpeed.h"
 
 namespace {
 
@@ -408,29 +409,6 @@ void Usage(std::ostream& out) {
            "Signals: SIGUSR1 toggles silence, SIGUSR2 drops the port, SIGINT/SIGTERM quit.\n";
 }
 
-speed_t BaudConstant(long baud) {
-    switch (baud) {
-        case 1200:
-            return B1200;
-        case 2400:
-            return B2400;
-        case 4800:
-            return B4800;
-        case 9600:
-            return B9600;
-        case 19200:
-            return B19200;
-        case 38400:
-            return B38400;
-        case 57600:
-            return B57600;
-        case 115200:
-            return B115200;
-        default:
-            return 0;
-    }
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -527,7 +505,7 @@ int main(int argc, char** argv) {
 
     std::vector<Port> ports(1 + size_t(silentPorts));
     if (!device.empty()) {
-        const speed_t sp = BaudConstant(baud);
+        const speed_t sp = (baud > 0 ? SpeedConstant(static_cast<uint32_t>(baud)) : B0);
         if (sp == 0) return fail("unsupported --baud");
         if (!ports[0].OpenDevice(device, sp))
             return fail("cannot open " + device + ": " + std::strerror(errno));

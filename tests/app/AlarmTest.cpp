@@ -4,6 +4,7 @@
 #include <QDate>
 #include <QRegularExpression>
 #include <QTest>
+#include <QTimer>
 
 #include "BusSimulator.h"
 #include "SoundPlayer.h"
@@ -214,6 +215,14 @@ TEST(AlarmsOnTheBus, AnExcursionThroughTheSimulatorIsRecordedOnce) {
     EXPECT_EQ(SoundPlayer::Shared().StartCount(), startsBefore + 1);
     EXPECT_EQ(folder.Sql("select almtemp from alming"), "31.25");
     EXPECT_EQ(g->Cell(1, 1), "31.25");
+    // The operator opens the alarm log: today's list shows the alarm as the grid showed it.
+    QTimer::singleShot(300, s.Falm, [&] { s.Falm->close(); });
+    QString listed;
+    QTimer::singleShot(100, s.Falm, [&] { listed = s.Falm->RzStringGrid1->RowCells(1).join('|'); });
+    QTest::mouseClick(s.Fmain->SpeedButton3, Qt::LeftButton);
+    EXPECT_TRUE(listed.endsWith("|4|server room |31.25")) << listed.toStdString();
+    EXPECT_TRUE(listed.startsWith(QDate::currentDate().toString("yyyy年MM月dd日")))
+        << listed.toStdString();
     bus.Control("set 0A1B2C 22");
     ASSERT_TRUE(testsupport::WaitFor([&] { return s.Fmain->rowAlarmState[1] == 2; }, 5000));
     bus.Control("set 0A1B2C 33");

@@ -20,18 +20,31 @@ const char* kMainCaption = "多点温度探测系统-多点温度测量系统-�
 class VirtualDisplay {
   public:
     VirtualDisplay() {
-        int fds[2];
-        if (pipe(fds) != 0) return;
-        xvfb_.setProgram("Xvfb");
-        xvfb_.setArguments({"-displayfd", QString::number(fds[1]), "-screen", "0", "1280x800x24",
-                            "-ac", "-nolisten", "tcp"});
-        xvfb_.setChildProcessModifier([fd = fds[0]] { ::close(fd); });
-        xvfb_.start();
-        ::close(fds[1]);
-        char buf[16] = {};
-        const ssize_t n = ::read(fds[0], buf, sizeof buf - 1);
-        ::close(fds[0]);
-        if (n > 0) display_ = ":" + QString::fromLatin1(buf).trimmed();
+        // A display number of our own, away from the usual ones; Xvfb refuses a number in
+        // use, so try the next until one comes up and answers.
+        for (int n = 140 + getpid() % 300, tries = 0; tries < 20; ++n, ++tries) {
+            if (QFile::exists(QString("/tmp/.X%1-lock").arg(n))) continue;
+            const QString display = ":" + QString::number(n);
+            xvfb_.setProgram("Xvfb");
+            xvfb_.setArguments({display, "-screen", "0", "1280x800x24", "-ac", "-nolisten", "tcp"});
+            xvfb_.setStandardOutputFile(QProcess::nullDevice());
+            xvfb_.setStandardErrorFile(QProcess::nullDevice());
+            xvfb_.start();
+            display_ = display;
+            if (testsupport::WaitFor(
+                    [&] { return Answers() || xvfb_.state() == QProcess::NotRunning; }, 10000) &&
+                xvfb_.state() == QProcess::Running)
+                return;
+            xvfb_.kill();
+            xvfb_.waitForFinished(2000);
+            display_.clear();
+        }
+    }
+    bool Answers() const {
+        QProcess p;
+        p.setProcessEnvironment(Env());
+        p.start("xwininfo", {"-root"});
+        return p.waitForFinished(2000) && p.exitCode() == 0;
     }
     ~VirtualDisplay() {
         xvfb_.terminate();
@@ -90,8 +103,11 @@ TEST(ProgramInstance, ASecondCopyIsRefusedAndACrashedCopyDoesNotBlock) {
     auto countMain = [&] { return x.Windows().count(QString::fromUtf8(kMainCaption)); };
     QProcess first;
     first.setProcessEnvironment(x.Env());
+    first.setProcessChannelMode(QProcess::MergedChannels);
     first.start(exe, {});
-    ASSERT_TRUE(testsupport::WaitFor([&] { return countMain() >= 1; }, 10000));
+    ASSERT_TRUE(testsupport::WaitFor([&] { return countMain() >= 1; }, 10000))
+        << "state " << first.state() << " exit " << first.exitCode() << ": "
+        << first.readAll().toStdString();
 
     // The second copy runs as another user where the test can arrange one.
     QProcess second;

@@ -1,6 +1,7 @@
 // The alarm log export driven as an operator does: the listed records written through the
 // save dialog, the file read back by an outside reader (python3-xlrd).
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 
 #include <QApplication>
 #include <QDate>
@@ -10,6 +11,8 @@
 #include <QJsonObject>
 #include <QPushButton>
 #include <QTest>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 #include "FileDialogDriver.h"
@@ -204,6 +207,32 @@ TEST_F(AlarmLogExport, CancelWritesNothingAndAFailureNamesTheFile) {
               QStringList({"taken.xls"}));
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(LogCount(), 1);
+}
+
+TEST_F(AlarmLogExport, AFullDiskEndsTheExportWithTheFileNameAndLeavesNothingBehind) {
+    // A small file system of the test's own; mounting it needs root.
+    QTemporaryDir small;
+    ASSERT_TRUE(small.isValid());
+    if (mount("tmpfs", small.path().toLocal8Bit().constData(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << strerror(errno);
+    struct Unmount {
+        QString path;
+        ~Unmount() { umount2(path.toLocal8Bit().constData(), MNT_DETACH); }
+    } unmount{small.path()};
+
+    folder.Sql(QString("with recursive n(i) as (select 0 union all select i + 1 from n "
+                       "where i < 4999) "
+                       "insert into alming(dates,times,code,fix,almtemp) "
+                       "select %1, i, i + 1, '库房' || i, '25.5' from n;")
+                   .arg(Today()));
+    Open();
+    ASSERT_EQ(Grid()->RowCount(), 5001);
+    const QString target = small.path() + "/full.xls";
+    const QStringList texts = Export(target);
+    ASSERT_EQ(texts.size(), 1);
+    EXPECT_TRUE(texts[0].contains(QDir::toNativeSeparators(target))) << texts[0].toStdString();
+    EXPECT_TRUE(QDir(small.path()).isEmpty());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 }  // namespace

@@ -13,10 +13,13 @@
 #include "BusyCursor.h"
 #include "Conversions.h"
 #include "MessageBoxes.h"
+#include "SheetSplitter.h"
 #include "StatementCatalogue.h"
 #include "StationDatabase.h"
 #include "StationLink.h"
 #include "TStringGrid.h"
+#include "XlsFileDialog.h"
+#include "XlsWriter.h"
 
 namespace {
 
@@ -110,9 +113,6 @@ void TFalm::BuildLayout() {
     RzBitBtn3 = makeButton(panel, QStringLiteral("清    空"), QStringLiteral("RzBitBtn3"));
     RzBitBtn5 = makeButton(panel, QStringLiteral("导出数据"), QStringLiteral("RzBitBtn5"));
     RzBitBtn7 = makeButton(panel, QStringLiteral("退    出"), QStringLiteral("RzBitBtn7"));
-    // The export writes a spreadsheet file; it stays unavailable until that writer is part
-    // of the program.
-    RzBitBtn5->setEnabled(false);
     for (QPushButton* b : {RzBitBtn2, RzBitBtn3, RzBitBtn5, RzBitBtn7}) panelLayout->addWidget(b);
     panelLayout->addStretch(1);
     body->addWidget(panel);
@@ -223,8 +223,19 @@ void TFalm::RzBitBtn3Click() {
 }
 
 void TFalm::RzBitBtn5Click() {
-    // The export of the listed records to a spreadsheet file is not part of the program yet;
-    // the button stays disabled until it is.
+    const QString path = xlsfiledialog::AskSavePath(this, QStringLiteral("报警信息表"));
+    if (path.isEmpty()) return;
+    // The records as listed, in the grid's order; the log itself is not read again.
+    TStringGrid* g = RzStringGrid1;
+    QVector<QStringList> rows;
+    rows.reserve(g->RowCount() - 1);
+    for (int r = 1; r < g->RowCount(); ++r) rows.append(g->RowCells(r));
+    {
+        BusyCursor busy;
+        // A long list goes on over further sheets, each starting with the header row.
+        WriteWorkbook(path, SplitIntoSheets(g->RowCells(0), rows, QStringLiteral("Sheet1")));
+    }
+    ShowMessage(this, QStringLiteral("成功导出 %1 条数据!").arg(rows.size()));
 }
 
 void TFalm::RzBitBtn7Click() {

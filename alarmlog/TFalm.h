@@ -1,6 +1,7 @@
 // The alarm log window: lists the recorded alarms of today or of a chosen range of days,
-// newest first, and lets the operator delete one record or clear the whole log. Modal; when
-// it closes, timed acquisition resumes with a full interval.
+// newest first, and lets the operator delete one record, clear the whole log or export the
+// listed records to a spreadsheet file. Modal; when it closes, timed acquisition resumes with
+// a full interval.
 #pragma once
 
 #include <QDialog>

@@ -8,12 +8,17 @@
 #include <QVBoxLayout>
 
 #include "BusProtocol.h"
+#include "BusyCursor.h"
 #include "GridFont.h"
 #include "MessageBoxes.h"
+#include "RegisterBackup.h"
 #include "RegisterStore.h"
 #include "StationDatabase.h"
 #include "StationLink.h"
 #include "TFprs.h"
+#include "XlsFileDialog.h"
+#include "XlsReader.h"
+#include "XlsWriter.h"
 
 using namespace registerrules;
 
@@ -524,9 +529,36 @@ void TFset::HandleSearchReply(const QByteArray& reply) {
 // ---- spreadsheet backup and import ------------------------------------------------------
 
 void TFset::SaveSBtnClick() {
-    ShowMessage(this, QStringLiteral("表单备份功能尚未提供。"));
+    const QString path = xlsfiledialog::AskSavePath(this, QStringLiteral("配置表单备份"));
+    if (path.isEmpty()) return;
+    TStringGrid* g = RzStringGrid1;
+    // The grid as it stands, unsaved changes included.
+    QVector<QStringList> rows;
+    rows.reserve(g->RowCount() - 1);
+    for (int r = 1; r < g->RowCount(); ++r) rows.append(g->RowCells(r));
+    {
+        BusyCursor busy;
+        WriteWorkbook(path, registerbackup::BackupSheets(g->RowCells(0), rows));
+    }
+    ShowMessage(this, QStringLiteral("成功导出 %1 条数据!").arg(rows.size()));
 }
 
 void TFset::SortSBtnClick() {
-    ShowMessage(this, QStringLiteral("导入备份功能尚未提供。"));
+    const QString path = xlsfiledialog::AskOpenPath(this);
+    if (path.isEmpty()) return;
+    registerbackup::ImportedGrid imported;
+    {
+        BusyCursor busy;
+        // The whole sheet is read before the grid changes: a file that cannot be read leaves
+        // the grid as it was.
+        imported = registerbackup::GridFromSheet(ReadFirstSheet(path), kColumns);
+    }
+    // Only the grid changes; the edit panel and its buttons keep their state.
+    TStringGrid* g = RzStringGrid1;
+    quietSelection_ = true;
+    g->SetAllRows(std::move(imported.rows));
+    g->SetRowCells(0, imported.header);
+    g->SetRow(1);
+    quietSelection_ = false;
+    SpeedButton4->setEnabled(true);
 }

@@ -1,7 +1,7 @@
 // The device register window: the operator's working copy of the sensor register. Everything
 // is edited in the grid; the stored register changes only when the operator saves, and the
 // save replaces it as a whole. The automatic search fills the grid with the sensors that answer
-// on the bus.
+// on the bus; the spreadsheet import fills it from a backup file.
 #pragma once
 
 #include <QDialog>
@@ -71,7 +71,10 @@ class TFset : public QDialog {
     void SpeedButton7Click();
     void SpeedButton8Click();
     void SpeedButton9Click();
+    // Backup: writes the grid as it stands to an .xls file the operator names.
     void SaveSBtnClick();
+    // Import: fills the grid from the first sheet of an .xls file and enables save; nothing
+    // is checked or stored until the operator saves.
     void SortSBtnClick();
 
   public slots:

@@ -511,14 +511,3 @@ TEST(RegisterWindow, ClosingWithUnsavedChangesAsks) {
     EXPECT_FALSE(s.Fset->isVisible());
     EXPECT_TRUE(boxes.Texts().isEmpty());
 }
-
-TEST(RegisterWindow, SpreadsheetButtonsSayTheyAreNotAvailableYet) {
-    StationFolder folder;
-    Station s(folder);
-    ShowRegister(s);
-    MessageBoxWatcher boxes;
-    Click(s.Fset->SaveSBtn);
-    Click(s.Fset->SortSBtn);
-    EXPECT_EQ(boxes.Texts(), QStringList({"表单备份功能尚未提供。", "导入备份功能尚未提供。"}));
-    EXPECT_FALSE(s.Fset->SpeedButton4->isEnabled());
-}

@@ -95,6 +95,10 @@ class FileDialogDriver {
             QTest::keyClick(dialog, Qt::Key_Escape);
             return;
         }
+        // Typed as one quick entry: without the name list that the field would otherwise
+        // open while the folder's listing loads, and which could take the Enter meant for
+        // the dialog (a folder whose name starts with the typed one would then be entered).
+        nameEdit->setCompleter(nullptr);
         nameEdit->setFocus();
         QTest::keyClick(nameEdit, Qt::Key_A, Qt::ControlModifier);
         TypeText(nameEdit, *answer);

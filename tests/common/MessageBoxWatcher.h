@@ -1,6 +1,8 @@
 // Answers the station's modal message boxes the way an operator would, for widget tests:
 // every box that comes up is recorded (its text) and answered with the next queued button,
-// or with the box's default/escape button when nothing is queued.
+// or with the box's default/escape button when nothing is queued. Watchers may be nested:
+// every live watcher records each box, and the newest one answers it (from its own queue,
+// else from the queue of the next older watcher that has an answer).
 #pragma once
 
 #include <QMessageBox>
@@ -8,6 +10,7 @@
 #include <QStringList>
 #include <QTimer>
 #include <deque>
+#include <vector>
 
 class MessageBoxWatcher : public QObject {
     Q_OBJECT
@@ -27,6 +30,7 @@ class MessageBoxWatcher : public QObject {
 
   private:
     void Poll();
+    static std::vector<MessageBoxWatcher*>& Live();
     QTimer timer_;
     std::deque<QMessageBox::StandardButton> answers_;
     QStringList texts_;

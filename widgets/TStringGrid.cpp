@@ -1,6 +1,7 @@
 #include "TStringGrid.h"
 
 #include <QHeaderView>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QResizeEvent>
 #include <QStyledItemDelegate>
@@ -46,6 +47,7 @@ TStringGrid::TStringGrid(QWidget* parent) : QTableView(parent), model_(new TStri
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setWordWrap(false);
+    setMouseTracking(true);  // the cursor shows where a row line can be dragged
     setTextElideMode(Qt::ElideNone);
     setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     SetDefaultRowHeight(defaultRowHeight_);
@@ -125,4 +127,51 @@ QRect TStringGrid::CellRect(int col, int row) const {
 void TStringGrid::resizeEvent(QResizeEvent* event) {
     QTableView::resizeEvent(event);
     emit Resized();
+}
+
+int TStringGrid::RowLineAt(int y) const {
+    constexpr int kGrip = 3;
+    const int row = rowAt(y - kGrip);
+    if (row < 0) return -1;
+    const int bottom = rowViewportPosition(row) + rowHeight(row);
+    return std::abs(y - bottom) <= kGrip ? row : -1;
+}
+
+void TStringGrid::mousePressEvent(QMouseEvent* event) {
+    const int y = event->position().toPoint().y();
+    const int row = event->button() == Qt::LeftButton ? RowLineAt(y) : -1;
+    if (row < 0) {
+        QTableView::mousePressEvent(event);
+        return;
+    }
+    sizingRow_ = row;
+    sizingStartY_ = y;
+    sizingStartHeight_ = rowHeight(row);
+    event->accept();
+}
+
+void TStringGrid::mouseMoveEvent(QMouseEvent* event) {
+    const int y = event->position().toPoint().y();
+    if (sizingRow_ >= 0) {
+        verticalHeader()->resizeSection(sizingRow_,
+                                        qMax(1, sizingStartHeight_ + y - sizingStartY_));
+        event->accept();
+        return;
+    }
+    if (event->buttons() == Qt::NoButton) {
+        if (RowLineAt(y) >= 0)
+            viewport()->setCursor(Qt::SplitVCursor);
+        else
+            viewport()->unsetCursor();
+    }
+    QTableView::mouseMoveEvent(event);
+}
+
+void TStringGrid::mouseReleaseEvent(QMouseEvent* event) {
+    if (sizingRow_ >= 0) {
+        sizingRow_ = -1;
+        event->accept();
+        return;
+    }
+    QTableView::mouseReleaseEvent(event);
 }

@@ -57,6 +57,11 @@ class TStringGrid : public QTableView {
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
+    // The operator resizes a row by dragging its lower grid line, as columns are resized by
+    // dragging the header's dividers.
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
   private:
     class Delegate;
@@ -65,4 +70,10 @@ class TStringGrid : public QTableView {
     int fixedCols_ = 0;
     QColor fixedColor_;
     int lastRow_ = 0;
+    int sizingRow_ = -1;  // view row whose height is being dragged, -1 when none
+    int sizingStartY_ = 0;
+    int sizingStartHeight_ = 0;
+
+    // View row whose lower grid line lies within a few pixels of y, or -1.
+    int RowLineAt(int y) const;
 };

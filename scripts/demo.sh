@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 BIN=build/bin
 DEMO=build/demo
 mkdir -p "$DEMO"
-cp -f "$BIN/station" "$DEMO/station"
+cp -f "$BIN/station" "$BIN/station-xls-reader" "$DEMO/"
 cp -f "$BIN/Alarm.wav" "$DEMO/Alarm.wav"
 
 if [ ! -f "$DEMO/newdb.mdb" ]; then

@@ -94,3 +94,32 @@ TEST(XlsReader, TruncatedOwnFileIsAnErrorNotACrash) {
     WriteBytes(cut, bytes.left(bytes.size() / 2));
     EXPECT_TRUE(ReadError(cut).contains(cut));
 }
+
+// The station parses workbooks in a reader program of its own; its answer crosses a pipe.
+TEST(XlsReaderProgram, AnswersSurviveThePipeAndACutAnswerCountsAsDamaged) {
+    const QVector<SheetData> sheets = {{"Sheet1", {{"编号", " 设备ID"}, {"12", ""}}}, {"两", {}}};
+    const QVector<SheetData> back = DecodeReadResult("/x/a.xls", EncodeReadResult(sheets));
+    ASSERT_EQ(back.size(), 2);
+    EXPECT_EQ(back[0].name, "Sheet1");
+    EXPECT_EQ(back[0].rows, sheets[0].rows);
+    EXPECT_EQ(back[1].name, "两");
+    EXPECT_TRUE(back[1].rows.isEmpty());
+
+    try {
+        DecodeReadResult("/x/a.xls", EncodeReadError("无法读取文件“/x/a.xls”：它不是文件"));
+        ADD_FAILURE() << "an error answer was taken as sheets";
+    } catch (const SpreadsheetError& e) {
+        EXPECT_EQ(e.Message(), "无法读取文件“/x/a.xls”：它不是文件");
+    }
+
+    const QByteArray whole = EncodeReadResult(sheets);
+    const int size = static_cast<int>(whole.size());
+    for (int cut : {0, 3, 9, size / 2, size - 1}) {
+        try {
+            DecodeReadResult("/x/a.xls", whole.left(cut));
+            ADD_FAILURE() << "an answer cut at " << cut << " was accepted";
+        } catch (const SpreadsheetError& e) {
+            EXPECT_TRUE(e.Message().contains("/x/a.xls")) << e.Message().toStdString();
+        }
+    }
+}

@@ -411,6 +411,10 @@ TEST(RegisterWindow, SaveReplacesTheRegisterAndReloadsTheMonitoringGrid) {
     EXPECT_EQ(m->Cell(2, 1), "new ");
     EXPECT_EQ(m->Cell(3, 1), "");  // the recorded alarm is gone with the old row
     EXPECT_EQ(m->Cell(2, 2), "second ");
+    // The next reading goes by the saved register: the new sensor's limit is in force.
+    s.Fmain->EvaluateReading("000002", 41);
+    EXPECT_EQ(m->Cell(1, 2), "41");
+    EXPECT_EQ(folder.Sql("select code, almtemp from alming"), "2|41");
 }
 
 TEST(RegisterWindow, FailedSaveLeavesTheStoredRegisterAsItWas) {

@@ -2,6 +2,7 @@
 
 #include <QHash>
 
+#include "BusProtocol.h"
 #include "Conversions.h"
 #include "StationError.h"
 
@@ -134,7 +135,7 @@ QStringList RowFromRecord(const RegisterRecord& r) {
 }
 
 QString LimitText(double value) {
-    return value == 0 ? QString() : FloatToText(value);
+    return value == 0 ? QString() : busprotocol::TemperatureText(value);
 }
 
 bool RowIsBlank(const QStringList& cells) {

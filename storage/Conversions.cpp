@@ -2,7 +2,6 @@
 
 #include <QLocale>
 #include <cmath>
-#include <cstdio>
 
 #include "StationError.h"
 
@@ -37,16 +36,4 @@ double StrToFloat(const QString& text) {
     if (!ok || !std::isfinite(v))
         throw ConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(text));
     return v;
-}
-
-QString FloatToText(double value, bool localeSeparator) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.15g", value);
-    QString s = QString::fromLatin1(buf);
-    if (s == QStringLiteral("-0")) s = QStringLiteral("0");
-    if (localeSeparator) {
-        const QString sep = QLocale().decimalPoint();
-        if (sep != QStringLiteral(".")) s.replace(QStringLiteral("."), sep);
-    }
-    return s;
 }

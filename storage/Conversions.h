@@ -12,8 +12,3 @@ int32_t StrToInt(const QString& text);
 // Floating-point number with '.' or the locale's decimal separator.
 // Throws ConvertError("'<text>' is not a valid floating point value").
 double StrToFloat(const QString& text);
-
-// Shortest general text of a double: up to 15 significant digits, no trailing zeros,
-// no separator for whole numbers; '.' is replaced by the locale's decimal separator
-// when localeSeparator is true.
-QString FloatToText(double value, bool localeSeparator = true);

@@ -24,32 +24,8 @@ namespace {
 
 const QStringList kHeader = {"  日  期", "  时 间", " 编  号", " 方 位", " 报警值"};
 
-// The sheets of a file as xlrd reads them, every cell as text ("" when empty); a cell that
-// holds anything but text shows as "#type:value".
-QVector<QPair<QString, QVector<QStringList>>> ReadWithXlrd(const QString& path) {
-    QString error;
-    const QJsonObject book = PythonTool::DumpWithXlrd(path, &error);
-    EXPECT_FALSE(book.isEmpty()) << error.toStdString();
-    EXPECT_EQ(book["biff_version"].toInt(), 80);
-    EXPECT_EQ(book["log"].toString(), QString()) << "xlrd warned";
-    QVector<QPair<QString, QVector<QStringList>>> sheets;
-    for (const QJsonValue& s : book["sheets"].toArray()) {
-        QVector<QStringList> rows;
-        for (const QJsonValue& r : s["rows"].toArray()) {
-            QStringList row;
-            for (const QJsonValue& c : r.toArray()) {
-                if (c.isNull())
-                    row << QString();
-                else if (c.toObject().contains("text"))
-                    row << c["text"].toString();
-                else
-                    row << QString("#%1:%2").arg(c["type"].toInt()).arg(c["value"].toDouble());
-            }
-            rows.append(row);
-        }
-        sheets.append({s["name"].toString(), rows});
-    }
-    return sheets;
+QVector<XlrdSheet> ReadWithXlrd(const QString& path) {
+    return PythonTool::SheetsWithXlrd(path);
 }
 
 int Today() {
@@ -110,12 +86,12 @@ TEST_F(AlarmLogExport, WritesTheListedRecordsAsTheGridShowsThem) {
     const auto sheets = ReadWithXlrd(path);
     ASSERT_EQ(sheets.size(), 1);
     // Dates, times and numbers are the grid's texts, not values a reader would reformat.
-    EXPECT_EQ(sheets[0].second,
+    EXPECT_EQ(sheets[0].rows,
               QVector<QStringList>({kHeader,
                                     {"2007年11月30日", "09:30:15", "3", "三号库房 ", "30.5"},
                                     {"2007年11月30日", "00:05:10", "12", "hall ", "-10.0625"},
                                     {"2007年11月29日", "23:59:59", "7", "x", "41"}}));
-    EXPECT_EQ(sheets[0].second, Listed());
+    EXPECT_EQ(sheets[0].rows, Listed());
     EXPECT_EQ(LogCount(), 4);  // the log itself is untouched
 }
 
@@ -126,10 +102,10 @@ TEST_F(AlarmLogExport, AnEmptyDayExportsTheHeaderAndOneEmptyRow) {
     EXPECT_EQ(Export(path), QStringList({"成功导出 1 条数据!"}));
     const auto sheets = ReadWithXlrd(path);
     ASSERT_EQ(sheets.size(), 1);
-    ASSERT_GE(sheets[0].second.size(), 1);
-    EXPECT_EQ(sheets[0].second[0], kHeader);
-    for (int r = 1; r < sheets[0].second.size(); ++r)
-        EXPECT_EQ(sheets[0].second[r].join(""), "") << "row " << r + 1;
+    ASSERT_GE(sheets[0].rows.size(), 1);
+    EXPECT_EQ(sheets[0].rows[0], kHeader);
+    for (int r = 1; r < sheets[0].rows.size(); ++r)
+        EXPECT_EQ(sheets[0].rows[r].join(""), "") << "row " << r + 1;
 }
 
 TEST_F(AlarmLogExport, AfterADeleteOnlyTheRemainingRecordsAreExported) {
@@ -149,10 +125,10 @@ TEST_F(AlarmLogExport, AfterADeleteOnlyTheRemainingRecordsAreExported) {
     EXPECT_EQ(Export(path), QStringList({"成功导出 2 条数据!"}));
     const auto sheets = ReadWithXlrd(path);
     ASSERT_EQ(sheets.size(), 1);
-    EXPECT_EQ(sheets[0].second, Listed());
-    ASSERT_EQ(sheets[0].second.size(), 3);
-    EXPECT_EQ(sheets[0].second[1][2], "3");
-    EXPECT_EQ(sheets[0].second[2][2], "1");
+    EXPECT_EQ(sheets[0].rows, Listed());
+    ASSERT_EQ(sheets[0].rows.size(), 3);
+    EXPECT_EQ(sheets[0].rows[1][2], "3");
+    EXPECT_EQ(sheets[0].rows[2][2], "1");
 }
 
 TEST_F(AlarmLogExport, MoreRecordsThanASheetHoldsGoOnOnFurtherSheetsEachWithTheHeader) {
@@ -172,16 +148,16 @@ TEST_F(AlarmLogExport, MoreRecordsThanASheetHoldsGoOnOnFurtherSheetsEachWithTheH
     EXPECT_EQ(Export(path), QStringList({"成功导出 70000 条数据!"}));
     const auto sheets = ReadWithXlrd(path);
     ASSERT_EQ(sheets.size(), 2);
-    EXPECT_NE(sheets[0].first, sheets[1].first);
-    ASSERT_EQ(sheets[0].second.size(), 65536);
-    ASSERT_EQ(sheets[1].second.size(), kRecords - 65535 + 1);
-    EXPECT_EQ(sheets[0].second[0], kHeader);
-    EXPECT_EQ(sheets[1].second[0], kHeader);
+    EXPECT_NE(sheets[0].name, sheets[1].name);
+    ASSERT_EQ(sheets[0].rows.size(), 65536);
+    ASSERT_EQ(sheets[1].rows.size(), kRecords - 65535 + 1);
+    EXPECT_EQ(sheets[0].rows[0], kHeader);
+    EXPECT_EQ(sheets[1].rows[0], kHeader);
     // Every record once, in the grid's order across the sheets.
-    QVector<QStringList> exported = sheets[0].second;
-    exported += sheets[1].second.mid(1);
+    QVector<QStringList> exported = sheets[0].rows;
+    exported += sheets[1].rows.mid(1);
     EXPECT_TRUE(exported == Listed());
-    EXPECT_EQ(sheets[1].second.last()[1], "00:00:00");
+    EXPECT_EQ(sheets[1].rows.last()[1], "00:00:00");
 }
 
 TEST_F(AlarmLogExport, CancelWritesNothingAndAFailureNamesTheFile) {

@@ -21,37 +21,8 @@ namespace {
 
 const QStringList kHeader = {"编号", " 设备ID", " 方 位", "高温(℃)", "低温(℃)", "  备  注 "};
 
-// One sheet as xlrd reads it: its name and the cells as texts, empty cells as "". A cell that
-// holds anything but text shows as "#type:value", so a number where text belongs is seen.
-struct XlrdSheet {
-    QString name;
-    QVector<QStringList> rows;
-};
-
 QVector<XlrdSheet> ReadWithXlrd(const QString& path) {
-    QString error;
-    const QJsonObject book = PythonTool::DumpWithXlrd(path, &error);
-    EXPECT_FALSE(book.isEmpty()) << error.toStdString();
-    EXPECT_EQ(book["biff_version"].toInt(), 80);
-    EXPECT_EQ(book["log"].toString(), QString()) << "xlrd warned";
-    QVector<XlrdSheet> sheets;
-    for (const QJsonValue& s : book["sheets"].toArray()) {
-        XlrdSheet sheet{s["name"].toString(), {}};
-        for (const QJsonValue& r : s["rows"].toArray()) {
-            QStringList row;
-            for (const QJsonValue& c : r.toArray()) {
-                if (c.isNull())
-                    row << QString();
-                else if (c.toObject().contains("text"))
-                    row << c["text"].toString();
-                else
-                    row << QString("#%1:%2").arg(c["type"].toInt()).arg(c["value"].toDouble());
-            }
-            sheet.rows.append(row);
-        }
-        sheets.append(sheet);
-    }
-    return sheets;
+    return PythonTool::SheetsWithXlrd(path);
 }
 
 // Rows cut or padded to six cells, as the grid holds them.

@@ -73,6 +73,7 @@ TEST(BusProtocol, TemperatureText) {
     EXPECT_EQ(TemperatureText(-0.0, QLatin1Char('.')), QStringLiteral("0"));
     EXPECT_EQ(TemperatureText(-127.9375, QLatin1Char('.')), QStringLiteral("-127.9375"));
     EXPECT_EQ(TemperatureText(0.1 + 0.2, QLatin1Char('.')), QStringLiteral("0.3"));  // 15 digits
+    EXPECT_EQ(TemperatureText(0.1, QLatin1Char('.')), QStringLiteral("0.1"));
     EXPECT_EQ(TemperatureText(1234.5, QLatin1Char('.')), QStringLiteral("1234.5"));  // no grouping
     EXPECT_EQ(TemperatureText(25.0625, QLatin1Char(',')), QStringLiteral("25,0625"));
     // The user's locale.

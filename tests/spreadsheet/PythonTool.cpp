@@ -1,6 +1,9 @@
 #include "PythonTool.h"
 
+#include <gtest/gtest.h>
+
 #include <QDir>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
 
@@ -36,4 +39,30 @@ QJsonObject PythonTool::DumpWithXlrd(const QString& path, QString* error) {
         return {};
     }
     return doc.object();
+}
+
+QVector<XlrdSheet> PythonTool::SheetsWithXlrd(const QString& path) {
+    QString error;
+    const QJsonObject book = DumpWithXlrd(path, &error);
+    EXPECT_FALSE(book.isEmpty()) << error.toStdString();
+    EXPECT_EQ(book["biff_version"].toInt(), 80);
+    EXPECT_EQ(book["log"].toString(), QString()) << "xlrd warned";
+    QVector<XlrdSheet> sheets;
+    for (const QJsonValue& s : book["sheets"].toArray()) {
+        XlrdSheet sheet{s["name"].toString(), {}};
+        for (const QJsonValue& r : s["rows"].toArray()) {
+            QStringList row;
+            for (const QJsonValue& c : r.toArray()) {
+                if (c.isNull())
+                    row << QString();
+                else if (c.toObject().contains("text"))
+                    row << c["text"].toString();
+                else
+                    row << QString("#%1:%2").arg(c["type"].toInt()).arg(c["value"].toDouble());
+            }
+            sheet.rows.append(row);
+        }
+        sheets.append(sheet);
+    }
+    return sheets;
 }

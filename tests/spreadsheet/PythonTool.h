@@ -11,6 +11,15 @@ struct PythonResult {
     QByteArray err;
 };
 
+#include <QVector>
+
+// One sheet as xlrd reads it: its name and the cells as texts, empty cells as "". A cell that
+// holds anything but text shows as "#type:value", so a number where text belongs is seen.
+struct XlrdSheet {
+    QString name;
+    QVector<QStringList> rows;
+};
+
 class PythonTool {
   public:
     // Runs script (a file name in this folder) with args; waits up to timeoutMs.
@@ -18,4 +27,8 @@ class PythonTool {
 
     // xlrd_dump.py on path, parsed; on failure returns an empty object and sets *error.
     static QJsonObject DumpWithXlrd(const QString& path, QString* error);
+
+    // The sheets of path as xlrd reads them; expects (gtest) a BIFF8 file xlrd reads without
+    // a warning.
+    static QVector<XlrdSheet> SheetsWithXlrd(const QString& path);
 };

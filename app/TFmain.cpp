@@ -573,16 +573,31 @@ void TFmain::EvaluateReading(const QString& id, double t) {
     const QString N = TrimControl(ADOQuery1.AsString(QStringLiteral("almnear")));
     if (rowAlarmState.size() <= static_cast<size_t>(r)) rowAlarmState.resize(r + 1, 0);
 
-    const bool alarm = (H != 0 && t >= H) || (L != 0 && t <= L);
+    ReadingEvent reading;
+    reading.sensor.code = ADOQuery1.AsInteger(QStringLiteral("code"));
+    reading.sensor.codeid = id;
+    reading.sensor.fix = ADOQuery1.AsString(QStringLiteral("fix"));
+    reading.sensor.high = H;
+    reading.sensor.low = L;
+    reading.time = QDateTime::currentDateTime();
+    reading.celsius = t;
+    reading.text = T;
+
+    const bool high = H != 0 && t >= H;
+    const bool alarm = high || (L != 0 && t <= L);
+    const uint8_t before = rowAlarmState[r];
     if (alarm) {
+        reading.state = high ? ReadingState::High : ReadingState::Low;
         rowAlarmState[r] = 1;
+        emit events_.ReadingEvaluated(reading);
         if (!N.isEmpty()) {
             RzStringGrid1->viewport()->update();
             return;
         }
-        const int code = ADOQuery1.AsInteger(QStringLiteral("code"));
-        const QString fix = ADOQuery1.AsString(QStringLiteral("fix"));
+        const int code = reading.sensor.code;
+        const QString fix = reading.sensor.fix;
         RecordAlarm(code, fix, T);
+        emit events_.AlarmRecorded(reading);
         hTrayIcon1->SetAnimate(true);
         CloseSound(QStringLiteral("mywave"));
         if (OpenSound(QStringLiteral("mywave"), state_.alarmSoundFile,
@@ -590,8 +605,13 @@ void TFmain::EvaluateReading(const QString& id, double t) {
             StartSound(QStringLiteral("mywave"));
         AddBoardLine(QStringLiteral("ID:") + id + QStringLiteral("报警"));
     } else if (!N.isEmpty()) {
+        reading.state = ReadingState::Recorded;
         rowAlarmState[r] = 2;
+        emit events_.ReadingEvaluated(reading);
+        if (before == 1) emit events_.AlarmEnded(reading);
         RzStringGrid1->viewport()->update();
+    } else {
+        emit events_.ReadingEvaluated(reading);
     }
 }
 
@@ -645,4 +665,5 @@ void TFmain::SpeedButton6Click() {
     hTrayIcon1->SetAnimate(false);
     state_.countdown = state_.pollInterval;
     TimerB_.start();
+    emit events_.ScreenRefreshed(QDateTime::currentDateTime());
 }

@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "StationEvents.h"
 #include "StationLink.h"
 #include "TBmpClock.h"
 #include "TComm.h"
@@ -53,6 +54,7 @@ class TFmain : public QMainWindow, public StationLink {
     void SetGridDefaultRowHeight(int height) override;
     QWidget* MainWindow() override { return this; }
     QString ProgramFolder() override { return programFolder_; }
+    StationEvents& Events() override { return events_; }
 
     // Fills target with the computer's serial ports in sorted order.
     void ListSerialPorts(QComboBox* target);
@@ -126,6 +128,7 @@ class TFmain : public QMainWindow, public StationLink {
     QString settingsPath_;
     bool databaseOpen_ = false;
     StationState state_;
+    StationEvents events_;
     QTimer Timer2_;
     QTimer Timer3_;
     QTimer TimerB_;

@@ -14,6 +14,7 @@
 #include "RegisterBackup.h"
 #include "RegisterStore.h"
 #include "StationDatabase.h"
+#include "StationEvents.h"
 #include "StationLink.h"
 #include "TFprs.h"
 #include "XlsFileDialog.h"
@@ -472,6 +473,7 @@ void TFset::SpeedButton4Click() {
     SpeedButton1->setEnabled(false);
     SpeedButton4->setEnabled(false);
     main_.LoadMonitorRows(true);
+    emit main_.Events().RegisterChanged();
 }
 
 void TFset::SpeedButton5Click() {

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 class QLabel;
+class StationEvents;
 class QTimer;
 class QWidget;
 
@@ -43,6 +44,7 @@ class StationLink {
     virtual void SetGridDefaultRowHeight(int height) = 0;
     virtual QWidget* MainWindow() = 0;    // to centre the other windows on it
     virtual QString ProgramFolder() = 0;  // folder of the program file, with a trailing '/'
+    virtual StationEvents& Events() = 0;  // announcements of what happens at the station
 
     // The countdown restarts from a full interval (each modal window does this as it closes).
     void RestartCountdown();

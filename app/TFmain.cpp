@@ -22,6 +22,7 @@
 #include "StatementCatalogue.h"
 #include "StationDatabase.h"
 #include "StationError.h"
+#include "TElidedLabel.h"
 #include "TFalm.h"
 #include "TFset.h"
 #include "TFset2.h"
@@ -69,10 +70,15 @@ TFmain::TFmain(const QString& programFolder, QWidget* parent)
     Comm1.SetWriteTotalTimeoutMultiplier(0);
     Comm1.SetWriteTotalTimeoutConstant(0);
     Comm1.SetInputLen(0);
+    Comm1.SetTxContinueOnXoff(true);
     Comm1.OnReceiveData = [this](TComm* sender, const uint8_t* buffer, uint16_t length) {
         RunHandler([&] { Comm1ReceiveData(sender, buffer, length); });
     };
 
+    // The discovery steps must never come early: a coarse timer may fire up to 5 % before its
+    // interval, which would cut the 200 ms wait for the handshake reply short.
+    Timer2_.setTimerType(Qt::PreciseTimer);
+    Timer3_.setTimerType(Qt::PreciseTimer);
     Timer2_.setInterval(200);
     Timer3_.setInterval(200);
     TimerB_.setInterval(1000);
@@ -121,7 +127,7 @@ void TFmain::BuildLayout() {
     top->setFixedHeight(46);
     auto* topLayout = new QHBoxLayout(top);
     topLayout->setContentsMargins(8, 0, 8, 0);
-    sLabelFX23 = new QLabel(QStringLiteral("告 警 信 息 表"), top);
+    sLabelFX23 = new TElidedLabel(QStringLiteral("告 警 信 息 表"), top);
     sLabelFX23->setObjectName(QStringLiteral("sLabelFX23"));
     sLabelFX23->setAlignment(Qt::AlignCenter);
     sLabelFX23->setStyleSheet(QStringLiteral("color: white; font-weight: bold; font-size: 25px;"));
@@ -143,7 +149,11 @@ void TFmain::BuildLayout() {
     BmpClock2->setObjectName(QStringLiteral("BmpClock2"));
     TBmpClock::ConfigureAsMainWindowClock(*BmpClock2);
     BmpClock2->setFixedSize(98, 98);
-    leftLayout->addWidget(BmpClock2, 0, Qt::AlignHCenter);
+    auto* clockRow = new QHBoxLayout();
+    clockRow->setContentsMargins(22, 0, 0, 0);  // with the column's 2 px: 24 from its edge
+    clockRow->addWidget(BmpClock2);
+    clockRow->addStretch(1);
+    leftLayout->addLayout(clockRow);
     auto* captionRow = new QHBoxLayout();
     boardCaption = new QLabel(QStringLiteral("公告栏"), left);
     boardCaption->setStyleSheet(QStringLiteral("color: white; font-weight: bold;"));
@@ -172,8 +182,11 @@ void TFmain::BuildLayout() {
     RzStringGrid1->setStyleSheet(QStringLiteral(
         "QTableView { background: black; color: lime; gridline-color: red;"
         " selection-background-color: rgb(0,64,0); selection-color: lime; }"
+        "QHeaderView { background: black; }"
         "QHeaderView::section { background: rgb(64,0,0); color: lime; border: 1px solid red;"
-        " font-weight: bold; }"));
+        " font-weight: bold; }"
+        "QTableCornerButton::section { background: black; }"
+        "QAbstractScrollArea::corner { background: black; }"));
     QFont gridFont = RzStringGrid1->font();
     gridFont.setBold(true);
     RzStringGrid1->setFont(gridFont);
@@ -258,7 +271,7 @@ void TFmain::FormCreate() {
     RzStringGrid1->SetCell(2, 0, QStringLiteral(" 方 位 "));
     RzStringGrid1->SetColWidth(2, 180);
     RzStringGrid1->SetCell(3, 0, QStringLiteral(" 最近报警"));
-    RzStringGrid1->SetDefaultRowHeight(25);
+    SetGridDefaultRowHeight(25);
     RzStringGrid1Resize();
     // 3. The monitored sensors.
     RunHandler([this] { LoadMonitorRows(false); });
@@ -333,7 +346,7 @@ void TFmain::closeEvent(QCloseEvent* event) {
 }
 
 bool TFmain::FormCloseQuery() {
-    return ConfirmYesNo(this, QStringLiteral("确定要关闭窗口吗?"));
+    return ConfirmUnlessNo(this, QStringLiteral("确定要关闭窗口吗?"));
 }
 
 void TFmain::SetTrayMode(bool on) {
@@ -345,6 +358,8 @@ void TFmain::SetGridDefaultRowHeight(int height) {
     RzStringGrid1->SetDefaultRowHeight(height);
     // The text follows the row height: the font's cell height is the row height less 2.
     RzStringGrid1->setFont(FontWithCellHeight(RzStringGrid1->font(), height - 2));
+    // The header's text follows the same rule, so that it is as tall as the rows' text.
+    RzStringGrid1->horizontalHeader()->setFont(RzStringGrid1->font());
 }
 
 void TFmain::ListSerialPorts(QComboBox* target) {
@@ -644,7 +659,16 @@ void TFmain::RzStringGrid1DrawCell(int col, int row, const QRect& rect, QPainter
     painter.drawText(rect.adjusted(2, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
                      RzStringGrid1->Cell(col, row));
     if (state == 1) {
-        RzLEDDisplay1->setCaption(RzStringGrid1->Cell(0, row).trimmed());
+        // The display keeps the number it shows while that sensor's row is red: with several
+        // red rows, each paint would otherwise switch it and restart the marquee.
+        const bool showsRedRow =
+            ledRow_ > 0 && static_cast<size_t>(ledRow_) < rowAlarmState.size() &&
+            rowAlarmState[ledRow_] == 1 &&
+            RzStringGrid1->Cell(0, ledRow_).trimmed() == RzLEDDisplay1->Caption();
+        if (!showsRedRow) {
+            ledRow_ = row;
+            RzLEDDisplay1->setCaption(RzStringGrid1->Cell(0, row).trimmed());
+        }
         RzLEDDisplay1->setScrolling(true);
         Led->setValue(true);
         Led->setVisible(true);
@@ -656,6 +680,7 @@ void TFmain::SpeedButton6Click() {
     ADOQuery1.Prepare(catalogue::ClearRecordedAlarms);
     ADOQuery1.ExecSQL();
     LoadMonitorRows(true);
+    ledRow_ = 0;
     RzLEDDisplay1->setCaption(QStringLiteral("---"));
     RzLEDDisplay1->setScrolling(false);
     Led->setValue(false);

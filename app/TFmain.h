@@ -129,6 +129,7 @@ class TFmain : public QMainWindow, public StationLink {
     bool databaseOpen_ = false;
     StationState state_;
     StationEvents events_;
+    int ledRow_ = 0;  // grid row whose number the LED digit display shows
     QTimer Timer2_;
     QTimer Timer3_;
     QTimer TimerB_;

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <stdexcept>
 
 #include "StationError.h"
@@ -20,6 +21,19 @@ bool ConfirmYesNo(QWidget* parent, const QString& text) {
                     parent);
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
+}
+
+bool ConfirmUnlessNo(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::Question, StationTitle(), text, QMessageBox::Yes | QMessageBox::No,
+                    parent);
+    box.setDefaultButton(QMessageBox::Yes);
+    // Without an escape button of its own the box would take No for Escape and for its close
+    // button; a plain button that is never shown takes that role instead.
+    QPushButton* dismissed = box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+    dismissed->hide();
+    box.setEscapeButton(dismissed);
+    box.exec();
+    return box.clickedButton() != box.button(QMessageBox::No);
 }
 
 void ShowErrorBox(const QString& text) {

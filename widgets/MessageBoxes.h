@@ -17,6 +17,10 @@ void ShowMessage(QWidget* parent, const QString& text);
 // A confirmation with Yes and No; true only when the operator answers Yes.
 bool ConfirmYesNo(QWidget* parent, const QString& text);
 
+// The close question: only an answer of No refuses; a box dismissed any other way (Escape,
+// its close button) lets the close go ahead.
+bool ConfirmUnlessNo(QWidget* parent, const QString& text);
+
 // The error box for a failure that ended a handler; the program goes on.
 void ShowErrorBox(const QString& text);
 

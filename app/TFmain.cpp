@@ -1,16 +1,24 @@
 #include "TFmain.h"
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QListWidgetItem>
 #include <QPainter>
 #include <QScreen>
+#include <QSqlError>
 #include <QThread>
 #include <QVBoxLayout>
+#include <cerrno>
+#include <functional>
 
 #include "BusProtocol.h"
 #include "Conversions.h"
@@ -19,6 +27,7 @@
 #include "MessageBoxes.h"
 #include "SerialPortList.h"
 #include "SoundPlayer.h"
+#include "SqliteConnection.h"
 #include "StatementCatalogue.h"
 #include "StationDatabase.h"
 #include "StationError.h"
@@ -31,6 +40,38 @@
 namespace {
 
 constexpr int kBoardMaxLines = 259;
+// How long the reading path waits for another program's lock on the database: the window must
+// not freeze while a reading is judged. Other statements wait as long as the windows always did.
+constexpr int kReadingBusyTimeoutMs = 40;
+constexpr int kWindowBusyTimeoutMs = 2000;
+constexpr int kRowHeightDefault = 25;
+constexpr int kIntervalDefault = 60;
+const QColor kSilentRowColour(0, 0, 160);
+const QColor kSilentTextColour(255, 255, 0);
+
+// Sets the database's lock wait for the reading path and puts it back when it ends.
+class ReadingBusyTimeout {
+  public:
+    ReadingBusyTimeout() {
+        if (depth_++ == 0)
+            SqliteConnection::SetBusyTimeout(QString::fromLatin1(StationDatabase::kConnectionName),
+                                             kReadingBusyTimeoutMs);
+    }
+    ~ReadingBusyTimeout() {
+        if (--depth_ == 0)
+            SqliteConnection::SetBusyTimeout(QString::fromLatin1(StationDatabase::kConnectionName),
+                                             kWindowBusyTimeoutMs);
+    }
+    ReadingBusyTimeout(const ReadingBusyTimeout&) = delete;
+    ReadingBusyTimeout& operator=(const ReadingBusyTimeout&) = delete;
+
+  private:
+    static inline int depth_ = 0;
+};
+
+QString StampText(const QDateTime& t) {
+    return t.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
 
 QToolButton* MakeButton(const QString& caption, QWidget* parent) {
     auto* b = new QToolButton(parent);
@@ -74,6 +115,11 @@ TFmain::TFmain(const QString& programFolder, QWidget* parent)
     Comm1.OnReceiveData = [this](TComm* sender, const uint8_t* buffer, uint16_t length) {
         RunHandler([&] { Comm1ReceiveData(sender, buffer, length); });
     };
+    // The device vanished (an adapter unplugged): handled once the component's event is over,
+    // since the handling closes the port.
+    Comm1.OnRequestHangup = [this](TComm*) {
+        QTimer::singleShot(0, this, [this] { RunHandler([this] { Comm1RequestHangup(); }); });
+    };
 
     // The discovery steps must never come early: a coarse timer may fire up to 5 % before its
     // interval, which would cut the 200 ms wait for the handshake reply short.
@@ -86,6 +132,16 @@ TFmain::TFmain(const QString& programFolder, QWidget* parent)
     connect(&Timer3_, &QTimer::timeout, this, [this] { RunHandler([this] { Timer3Timer(); }); });
     connect(&TimerB_, &QTimer::timeout, this, [this] { RunHandler([this] { TimerBTimer(); }); });
     TimerB_.start();
+    TimerR_.setInterval(buswatch::kRediscoverySeconds * 1000);
+    connect(&TimerR_, &QTimer::timeout, this, [this] { RunHandler([this] { TimerRTimer(); }); });
+    flushTimer_.setInterval(1000);
+    connect(&flushTimer_, &QTimer::timeout, this,
+            [this] { RunHandler([this] { FlushPendingAlarms(); }); });
+    SetErrorOverflow([this](const QString& text) { ErrorOverflow(text); },
+                     [this] {
+                         overflowCounts_.clear();
+                         overflowLines_.clear();
+                     });
 
     hTrayIcon1 = std::make_unique<ThTrayIcon>(this);
     SetUpStationTrayIcon(*hTrayIcon1, ImageList3);
@@ -228,6 +284,13 @@ void TFmain::BuildLayout() {
     for (QToolButton* b :
          {SpeedButton6, SpeedButton1, SpeedButton3, SpeedButton2, SpeedButton7, SpeedButton4})
         rightLayout->addWidget(b);
+    // Below the buttons, so that nothing above moves: how the station sees the bus.
+    rightLayout->addSpacing(10);
+    busStateLabel = new QLabel(right);
+    busStateLabel->setObjectName(QStringLiteral("busStateLabel"));
+    busStateLabel->setFixedSize(130, 28);
+    busStateLabel->setAlignment(Qt::AlignCenter);
+    rightLayout->addWidget(busStateLabel);
     SpeedButton6->setObjectName(QStringLiteral("SpeedButton6"));
     SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));
     SpeedButton3->setObjectName(QStringLiteral("SpeedButton3"));
@@ -250,6 +313,35 @@ void TFmain::BuildLayout() {
         RzStringGrid1DrawCell(col, row, rect, painter);
     };
     connect(RzStringGrid1, &TStringGrid::Resized, this, [this] { RzStringGrid1Resize(); });
+    SetBusState(BusConnecting);
+}
+
+QString TFmain::BusStateText(int state) {
+    switch (state) {
+        case BusConnecting:
+            return QStringLiteral("正在连接...");
+        case BusNotConnected:
+            return QStringLiteral("未连接");
+        case BusOk:
+            return QStringLiteral("通信正常");
+        case BusLost:
+            return QStringLiteral("通信中断");
+        case BusReconnecting:
+            return QStringLiteral("正在重新连接...");
+    }
+    return QString();
+}
+
+void TFmain::SetBusState(BusState state) {
+    busStateLabel->setText(BusStateText(state));
+    const char* style = "background: black; color: lime; font-weight: bold; font-size: 14px;";
+    if (state == BusLost)
+        style = "background: rgb(255,0,0); color: white; font-weight: bold; font-size: 14px;";
+    else if (state == BusReconnecting || state == BusConnecting)
+        style = "background: black; color: yellow; font-weight: bold; font-size: 14px;";
+    else if (state == BusNotConnected)
+        style = "background: black; color: silver; font-weight: bold; font-size: 14px;";
+    busStateLabel->setStyleSheet(QString::fromLatin1(style));
 }
 
 void TFmain::FormCreate() {
@@ -257,6 +349,11 @@ void TFmain::FormCreate() {
     try {
         StationDatabase::Open(programFolder_ + QStringLiteral("newdb.mdb"));
         databaseOpen_ = true;
+        // SQLite opens a write-protected file read-only without a word; the station runs all
+        // the same (monitoring matters more than the log) and keeps its alarms until it can
+        // write them.
+        databaseReadOnly_ =
+            SqliteConnection::ReadOnly(QString::fromLatin1(StationDatabase::kConnectionName));
     } catch (const StationError&) {
         databaseOpen_ = false;
         ShowMessage(nullptr, QStringLiteral("链接数据库出错！！！"));
@@ -310,30 +407,64 @@ void TFmain::FormShow() {
     Timer2_.start();
     AddBoardLine(QStringLiteral("对接测试..."));
 
-    RunHandler([this] {
-        // 7. First-run defaults.
-        if (ReadSetting(QStringLiteral("seting"), QStringLiteral("start")) == QStringLiteral("0")) {
-            WriteSetting(QStringLiteral("seting"), QStringLiteral("media"),
-                         programFolder_ + QStringLiteral("Alarm.wav"));
-            WriteSetting(QStringLiteral("seting"), QStringLiteral("start"), QStringLiteral("1"));
+    // 7.-12. Each step runs whatever happened to the one before: a value that does not convert
+    // takes its installed default and a refused write is reported, but the station never
+    // starts without timed acquisition because of them. The messages are shown once the steps
+    // are done, so that an unattended start is watching before anybody answers a box.
+    QStringList failures;
+    auto step = [&failures](const std::function<void()>& body) {
+        try {
+            body();
+            return true;
+        } catch (const StationError& e) {
+            failures << e.Message();
+            return false;
         }
-        // 8. Tray mode.
-        SetTrayMode(ReadSetting(QStringLiteral("seting"), QStringLiteral("icon")) ==
-                    QStringLiteral("1"));
-        // 9. Header.
-        sLabelFX23->setText(ReadSetting(QStringLiteral("seting"), QStringLiteral("title")));
-        // 10. Row height; a value that is not an integer ends the steps here.
-        SetGridDefaultRowHeight(
-            StrToInt(ReadSetting(QStringLiteral("seting"), QStringLiteral("addhigh"))));
-        // 11. Interval and countdown.
-        const int32_t n =
-            StrToInt(ReadSetting(QStringLiteral("seting"), QStringLiteral("interval")));
-        if (n == 0) RzLabel1->setText(QStringLiteral("不启用定时采集"));
-        state_.pollInterval = n;
-        state_.countdown = n;
-        // 12. Alarm sound.
-        state_.alarmSoundFile = ReadSetting(QStringLiteral("seting"), QStringLiteral("media"));
-    });
+    };
+    const QString seting = QStringLiteral("seting");
+    // 7. First-run defaults.
+    if (!step([&] {
+            if (ReadSetting(seting, QStringLiteral("start")) == QStringLiteral("0")) {
+                WriteSetting(seting, QStringLiteral("media"),
+                             programFolder_ + QStringLiteral("Alarm.wav"));
+                WriteSetting(seting, QStringLiteral("start"), QStringLiteral("1"));
+            }
+        }))
+        AddBoardLine(QStringLiteral("设置文件无法写入: ") + settingsPath_);
+    // 8. Tray mode.
+    step([&] { SetTrayMode(ReadSetting(seting, QStringLiteral("icon")) == QStringLiteral("1")); });
+    // 9. Header.
+    step([&] { sLabelFX23->setText(ReadSetting(seting, QStringLiteral("title"))); });
+    // 10. Row height.
+    const QString addhigh = ReadSetting(seting, QStringLiteral("addhigh"));
+    if (!step([&] { SetGridDefaultRowHeight(StrToInt(addhigh)); })) {
+        SetGridDefaultRowHeight(kRowHeightDefault);
+        AddBoardLine(QStringLiteral("行高(addhigh)的值\"%1\"无效，已使用默认值%2")
+                         .arg(addhigh)
+                         .arg(kRowHeightDefault));
+    }
+    // 11. Interval and countdown; only a value of 0 or less switches timed acquisition off.
+    const QString interval = ReadSetting(seting, QStringLiteral("interval"));
+    int32_t n = kIntervalDefault;
+    if (!step([&] { n = StrToInt(interval); })) {
+        n = kIntervalDefault;
+        AddBoardLine(QStringLiteral("采集间隔(interval)的值\"%1\"无效，已使用默认值%2秒")
+                         .arg(interval)
+                         .arg(kIntervalDefault));
+    }
+    if (n == 0) RzLabel1->setText(QStringLiteral("不启用定时采集"));
+    state_.pollInterval = n;
+    state_.countdown = n;
+    // 12. Alarm sound.
+    state_.alarmSoundFile = ReadSetting(seting, QStringLiteral("media"));
+
+    if (databaseReadOnly_)
+        AddBoardLine(QStringLiteral("数据库文件只读，报警记录暂时无法保存；文件可写后自动补写"));
+    if (!failures.isEmpty()) {
+        QTimer::singleShot(0, this, [failures] {
+            for (const QString& text : failures) ShowErrorBox(text);
+        });
+    }
 }
 
 void TFmain::closeEvent(QCloseEvent* event) {
@@ -386,7 +517,11 @@ void TFmain::LoadMonitorRows(bool clearReadings) {
         g->SetCell(0, i, ADOQuery1.AsString(QStringLiteral("code")));
         if (clearReadings) g->SetCell(1, i, QString());
         g->SetCell(2, i, ADOQuery1.AsString(QStringLiteral("fix")));
-        g->SetCell(3, i, ADOQuery1.AsString(QStringLiteral("almnear")));
+        QString almnear = ADOQuery1.AsString(QStringLiteral("almnear"));
+        // An alarm whose stamp waits to be written is recorded all the same.
+        if (almnear.trimmed().isEmpty() && !pendingStamps_.isEmpty())
+            almnear = pendingStamps_.value(ADOQuery1.AsInteger(QStringLiteral("code")), almnear);
+        g->SetCell(3, i, almnear);
         if (g->Cell(3, i).trimmed().isEmpty()) rowAlarmState[i] = 0;
     }
     if (n == 0) rowAlarmState[1] = 0;
@@ -413,18 +548,18 @@ void TFmain::RzStringGrid1Resize() {
     g->SetColWidth(3, g->width() - g->ColWidth(0) - g->ColWidth(1) - g->ColWidth(2) - 8);
 }
 
+// The register, alarm log and settings windows are modal, but monitoring goes on while one is
+// open: readings are requested, judged and alarmed as usual. Each window restarts the
+// countdown as it closes.
 void TFmain::SpeedButton2Click() {
-    TimerB_.stop();
     if (Fset_) Fset_->exec();
 }
 
 void TFmain::SpeedButton3Click() {
-    TimerB_.stop();
     if (Falm_) Falm_->exec();
 }
 
 void TFmain::SpeedButton7Click() {
-    TimerB_.stop();
     if (Fset2_) Fset2_->exec();
 }
 
@@ -475,13 +610,30 @@ void TFmain::Timer2Timer() {
     QThread::msleep(5);
     QComboBox* list = PortList();
     const int count = list ? list->count() : 0;
+    auto endRediscovery = [&] {
+        // An attempt of its own to find a lost bus again ends quietly; the next one follows.
+        rediscovering_ = false;
+        Comm1.CloseComm();
+        SetBusState(BusLost);
+        SetConnectionStatus(QStringLiteral("通信中断       "));
+    };
     if (count == 0) {
+        if (rediscovering_) {
+            endRediscovery();
+            return;
+        }
         // Nothing to probe: start-up or reconnect has already said "未找到通信口". Whatever
         // port was open is closed now, so the status must not claim a connection.
         SetConnectionStatus(QStringLiteral("未连接       "));
+        if (!busWatch_.BusLost()) SetBusState(BusNotConnected);
         return;
     }
     auto endWithoutSuccess = [&] {
+        if (rediscovering_) {
+            endRediscovery();
+            return;
+        }
+        if (!busWatch_.BusLost()) SetBusState(BusNotConnected);
         if (state_.silentPortSeen) {
             AddBoardLine(QStringLiteral("未找到设备！"));
             SetConnectionStatus(QStringLiteral("未连接       "));
@@ -496,6 +648,14 @@ void TFmain::Timer2Timer() {
     }
     Comm1.SetCommName(list->itemText(state_.portIndex));
     Comm1.OpenComm();
+    if (!Comm1.PortOpen() && !rediscovering_) {
+        // A port the operator may not open is not busy: say what to do about it.
+        const QByteArray path = QFile::encodeName(list->itemText(state_.portIndex));
+        if (QFileInfo::exists(list->itemText(state_.portIndex)) &&
+            ::access(path.constData(), R_OK | W_OK) != 0 && errno == EACCES)
+            AddBoardLine(QStringLiteral("无权打开通信口 %1：请将当前用户加入 dialout 组后重新登录")
+                             .arg(list->itemText(state_.portIndex)));
+    }
     if (!Comm1.PortOpen()) {
         if (state_.portIndex >= count - 1) {
             endWithoutSuccess();
@@ -524,6 +684,12 @@ void TFmain::Timer3Timer() {
     Timer3_.stop();
     if (state_.handshakeOk) {
         if (QComboBox* list = PortList()) list->setCurrentText(Comm1.CommName());
+        rediscovering_ = false;
+        if (busWatch_.BusLost())
+            BusRestoredEpisode();
+        else
+            busWatch_.Connected();
+        SetBusState(BusOk);
         return;
     }
     Comm1.CloseComm();
@@ -537,16 +703,139 @@ void TFmain::TimerBTimer() {
     --state_.countdown;
     RzLabel1->setText(QStringLiteral("采集倒计时:%1秒").arg(state_.countdown));
     if (state_.countdown == 0) {
-        AddBoardLine(QStringLiteral("采集数据..."));
-        SendCommand(busprotocol::kReadCommand);
         state_.countdown = state_.pollInterval;
+        if (RequestsHeld()) return;
+        AddBoardLine(QStringLiteral("采集数据..."));
+        SendReadRequest();
     }
 }
 
 void TFmain::SpeedButton1Click() {
     state_.countdown = state_.pollInterval;
-    SendCommand(busprotocol::kReadCommand);
+    if (RequestsHeld()) return;
+    SendReadRequest();
     AddBoardLine(QStringLiteral("数据采集..."));
+}
+
+bool TFmain::RequestsHeld() const {
+    // The device search owns the bus while its progress window shows; a search for a lost bus
+    // probes ports that must not be sent anything else.
+    if (rediscovering_) return true;
+    const QWidget* search = findChild<QWidget*>(QStringLiteral("TFprs"));
+    return search && search->isVisible();
+}
+
+void TFmain::SendReadRequest() {
+    JudgeRequest();
+    SendCommand(busprotocol::kReadCommand);
+}
+
+void TFmain::JudgeRequest() {
+    QVector<int> monitored;
+    monitored.reserve(RzStringGrid1->RowCount());
+    for (int r = 1; r < RzStringGrid1->RowCount(); ++r) {
+        const int code = RzStringGrid1->Cell(0, r).toInt();
+        if (code > 0) monitored.append(code);
+    }
+    const BusWatch::Verdict v = busWatch_.RequestSent(monitored);
+    if (v.busLost) BusLostEpisode();
+    for (int code : v.silenced) SensorSilentEpisode(code);
+}
+
+int TFmain::RowOfCode(int code) const {
+    const QString text = QString::number(code);
+    for (int r = 1; r < RzStringGrid1->RowCount(); ++r)
+        if (RzStringGrid1->Cell(0, r).trimmed() == text) return r;
+    return 0;
+}
+
+SensorInfo TFmain::SensorOfRow(int row) const {
+    SensorInfo info;
+    info.code = RzStringGrid1->Cell(0, row).toInt();
+    info.fix = RzStringGrid1->Cell(2, row);
+    return info;
+}
+
+void TFmain::AlarmSignals() {
+    hTrayIcon1->SetAnimate(true);
+    CloseSound(QStringLiteral("mywave"));
+    if (OpenSound(QStringLiteral("mywave"), state_.alarmSoundFile, QStringLiteral("MPEGVideo")) ==
+        QStringLiteral("ok"))
+        StartSound(QStringLiteral("mywave"));
+    Led->setValue(true);
+    Led->setVisible(true);
+}
+
+void TFmain::Comm1RequestHangup() {
+    // A port that vanishes while discovery probes it is simply skipped by the discovery.
+    if (Timer2_.isActive() || Timer3_.isActive()) return;
+    Comm1.CloseComm();  // releases the device, so that the kernel can give its name again
+    if (busWatch_.Hangup()) BusLostEpisode();
+}
+
+void TFmain::BusLostEpisode() {
+    const QDateTime now = QDateTime::currentDateTime();
+    AddBoardLine(QStringLiteral("通信中断"));
+    SetBusState(BusLost);
+    SetConnectionStatus(QStringLiteral("通信中断       "));
+    // What the grid shows is no longer current.
+    for (int r = 1; r < RzStringGrid1->RowCount(); ++r)
+        if (!RzStringGrid1->Cell(0, r).isEmpty())
+            RzStringGrid1->SetCell(1, r, QStringLiteral("无数据"));
+    StoreAlarm({now, 0, QStringLiteral("通信中断"), QString(), false});
+    AlarmSignals();
+    reconnectAnnounced_ = false;
+    TimerR_.start();
+    emit events_.BusLost(now);
+}
+
+void TFmain::BusRestoredEpisode() {
+    busWatch_.BusRestored();
+    TimerR_.stop();
+    rediscovering_ = false;
+    AddBoardLine(QStringLiteral("通信恢复"));
+    SetBusState(BusOk);
+    emit events_.BusRestored(QDateTime::currentDateTime());
+}
+
+void TFmain::TimerRTimer() {
+    if (!busWatch_.BusLost()) {
+        TimerR_.stop();
+        return;
+    }
+    if (Timer2_.isActive() || Timer3_.isActive()) return;  // a discovery is under way
+    // The adapter may come back under another name: the port list is read again.
+    if (QComboBox* list = PortList()) ListSerialPorts(list);
+    rediscovering_ = true;
+    state_.portIndex = 0;
+    state_.handshakeOk = false;
+    state_.silentPortSeen = false;
+    SetBusState(BusReconnecting);
+    if (!reconnectAnnounced_) {
+        reconnectAnnounced_ = true;
+        emit events_.BusReconnecting(QDateTime::currentDateTime());
+    }
+    Timer2_.start();
+}
+
+void TFmain::SensorSilentEpisode(int code) {
+    const int r = RowOfCode(code);
+    if (r == 0) return;
+    const QDateTime now = QDateTime::currentDateTime();
+    const SensorInfo sensor = SensorOfRow(r);
+    RzStringGrid1->SetCell(1, r, QStringLiteral("无数据"));
+    AddBoardLine(QStringLiteral("传感器离线: 编号%1 %2").arg(code).arg(sensor.fix.trimmed()));
+    StoreAlarm({now, code, sensor.fix, QStringLiteral("离线"), false});
+    AlarmSignals();
+    RzStringGrid1->viewport()->update();
+    emit events_.SensorSilent(sensor, now);
+}
+
+void TFmain::SensorBackEpisode(int code, int row) {
+    const SensorInfo sensor = SensorOfRow(row);
+    AddBoardLine(QStringLiteral("传感器恢复: 编号%1 %2").arg(code).arg(sensor.fix.trimmed()));
+    RzStringGrid1->viewport()->update();
+    emit events_.SensorBack(sensor, QDateTime::currentDateTime());
 }
 
 namespace {
@@ -563,38 +852,64 @@ QString TrimControl(const QString& text) {
 }  // namespace
 
 void TFmain::EvaluateReading(const QString& id, double t) {
-    ADOQuery1.Prepare(catalogue::MonitoredSensors);
-    ADOQuery1.Open();
-    ADOQuery1.First();
-    if (ADOQuery1.RecordCount() == 0) {
+    ReadingBusyTimeout shortWaits;
+    // The register is read for every reading, so that a saved change applies at once. When the
+    // database fails (locked, damaged), the reading is judged against the register as last
+    // read: a failing database must not cost an alarm.
+    TQuery* reg = &ADOQuery1;
+    try {
+        ADOQuery1.Prepare(catalogue::MonitoredSensors);
+        ADOQuery1.Open();
+        registerSnapshot_ = ADOQuery1;
+    } catch (const StationError& e) {
+        if (!registerSnapshot_.Active()) throw;
+        PostErrorBox(e.Message());
+        reg = &registerSnapshot_;
+    }
+    reg->First();
+    if (reg->RecordCount() == 0) {
+        busWatch_.ReadingArrived(0);
+        if (busWatch_.TakeBusBack()) BusRestoredEpisode();
         AddBoardLine(QStringLiteral("接收ID:") + id + QStringLiteral("未配置"));
         return;
     }
     int r = 0;
-    for (int i = 1; !ADOQuery1.Eof(); ADOQuery1.Next(), ++i) {
-        if (TrimControl(ADOQuery1.AsString(QStringLiteral("codeid"))) == id) {
+    for (int i = 1; !reg->Eof(); reg->Next(), ++i) {
+        if (TrimControl(reg->AsString(QStringLiteral("codeid"))) == id) {
             r = i;
             break;
         }
     }
-    if (r == 0) return;
+    if (r == 0) {
+        busWatch_.ReadingArrived(0);
+        if (busWatch_.TakeBusBack()) BusRestoredEpisode();
+        return;
+    }
 
+    const QDateTime now = QDateTime::currentDateTime();
     const QString T = busprotocol::TemperatureText(t);
     RzStringGrid1->SetCell(1, r, T);
+    RzStringGrid1->SetCellHint(1, r, QStringLiteral("读取时间: ") + StampText(now));
     AddBoardLine(QStringLiteral("ID:") + id + QStringLiteral(" 温度:") + T + QStringLiteral("℃"));
 
-    const double H = ADOQuery1.AsFloat(QStringLiteral("almhigh"));
-    const double L = ADOQuery1.AsFloat(QStringLiteral("almlow"));
-    const QString N = TrimControl(ADOQuery1.AsString(QStringLiteral("almnear")));
+    const double H = reg->AsFloat(QStringLiteral("almhigh"));
+    const double L = reg->AsFloat(QStringLiteral("almlow"));
+    const int code = reg->AsInteger(QStringLiteral("code"));
+    QString N = TrimControl(reg->AsString(QStringLiteral("almnear")));
+    if (N.isEmpty() && !pendingStamps_.isEmpty()) N = pendingStamps_.value(code);
     if (rowAlarmState.size() <= static_cast<size_t>(r)) rowAlarmState.resize(r + 1, 0);
 
+    const bool back = busWatch_.ReadingArrived(code);
+    if (busWatch_.TakeBusBack()) BusRestoredEpisode();
+    if (back) SensorBackEpisode(code, r);
+
     ReadingEvent reading;
-    reading.sensor.code = ADOQuery1.AsInteger(QStringLiteral("code"));
+    reading.sensor.code = code;
     reading.sensor.codeid = id;
-    reading.sensor.fix = ADOQuery1.AsString(QStringLiteral("fix"));
+    reading.sensor.fix = reg->AsString(QStringLiteral("fix"));
     reading.sensor.high = H;
     reading.sensor.low = L;
-    reading.time = QDateTime::currentDateTime();
+    reading.time = now;
     reading.celsius = t;
     reading.text = T;
 
@@ -609,9 +924,16 @@ void TFmain::EvaluateReading(const QString& id, double t) {
             RzStringGrid1->viewport()->update();
             return;
         }
-        const int code = reading.sensor.code;
         const QString fix = reading.sensor.fix;
-        RecordAlarm(code, fix, T);
+        // The alarm is raised in full even when its row cannot be written now.
+        StoreAlarm({now, code, fix, T, true});
+        try {
+            LoadMonitorRows(false);
+        } catch (const StationError& e) {
+            PostErrorBox(e.Message());
+            RzStringGrid1->SetCell(3, r, StampText(now));
+            RzStringGrid1->viewport()->update();
+        }
         emit events_.AlarmRecorded(reading);
         hTrayIcon1->SetAnimate(true);
         CloseSound(QStringLiteral("mywave"));
@@ -627,31 +949,137 @@ void TFmain::EvaluateReading(const QString& id, double t) {
         RzStringGrid1->viewport()->update();
     } else {
         emit events_.ReadingEvaluated(reading);
+        if (back) RzStringGrid1->viewport()->update();
     }
 }
 
 void TFmain::RecordAlarm(int code, const QString& fix, const QString& temperatureText) {
-    const QDateTime now = QDateTime::currentDateTime();
-    const QString date = now.toString(QStringLiteral("yyyyMMdd"));
-    const QString time = now.toString(QStringLiteral("HHmmss"));
-    const QString stamp = now.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    ADOQuery1.Prepare(catalogue::InsertAlarm);
-    ADOQuery1.SetParam(QStringLiteral("dates"), StrToInt(date));
-    ADOQuery1.SetParam(QStringLiteral("times"), StrToInt(time));
-    ADOQuery1.SetParam(QStringLiteral("code"), code);
-    ADOQuery1.SetParam(QStringLiteral("fix"), fix);
-    ADOQuery1.SetParam(QStringLiteral("almtemp"), temperatureText);
-    ADOQuery1.ExecSQL();
-    ADOQuery1.Prepare(catalogue::StampRecordedAlarm);
-    ADOQuery1.SetParam(QStringLiteral("almnear"), stamp);
-    ADOQuery1.SetParam(QStringLiteral("code"), code);
-    ADOQuery1.ExecSQL();
+    WriteAlarm({QDateTime::currentDateTime(), code, fix, temperatureText, true});
     LoadMonitorRows(false);
+}
+
+void TFmain::WriteAlarm(const PendingAlarm& alarm) {
+    if (databaseReadOnly_)
+        throw DatabaseError(QStringLiteral("attempt to write a readonly database"));
+    QSqlDatabase db = StationDatabase::Connection();
+    // The log row and the stamp go in together or not at all, so that an alarm kept for later
+    // is never written twice.
+    if (!db.transaction()) throw DatabaseError(db.lastError().text());
+    try {
+        ADOQuery1.Prepare(catalogue::InsertAlarm);
+        ADOQuery1.SetParam(QStringLiteral("dates"),
+                           StrToInt(alarm.time.toString(QStringLiteral("yyyyMMdd"))));
+        ADOQuery1.SetParam(QStringLiteral("times"),
+                           StrToInt(alarm.time.toString(QStringLiteral("HHmmss"))));
+        ADOQuery1.SetParam(QStringLiteral("code"), alarm.code);
+        ADOQuery1.SetParam(QStringLiteral("fix"), alarm.fix);
+        ADOQuery1.SetParam(QStringLiteral("almtemp"), alarm.temperatureText);
+        ADOQuery1.ExecSQL();
+        if (alarm.stamp) {
+            ADOQuery1.Prepare(catalogue::StampRecordedAlarm);
+            ADOQuery1.SetParam(QStringLiteral("almnear"), StampText(alarm.time));
+            ADOQuery1.SetParam(QStringLiteral("code"), alarm.code);
+            ADOQuery1.ExecSQL();
+        }
+        if (!db.commit()) throw DatabaseError(db.lastError().text());
+    } catch (...) {
+        db.rollback();
+        throw;
+    }
+}
+
+void TFmain::StoreAlarm(const PendingAlarm& alarm) {
+    ReadingBusyTimeout shortWaits;
+    FlushPendingAlarms();  // earlier alarms first, in order
+    QString failure;
+    if (pendingAlarms_.empty()) {
+        try {
+            WriteAlarm(alarm);
+            return;
+        } catch (const StationError& e) {
+            failure = e.Message();
+        }
+    }
+    pendingAlarms_.push_back(alarm);
+    if (alarm.stamp) pendingStamps_.insert(alarm.code, StampText(alarm.time));
+    AddBoardLine(QStringLiteral("报警记录暂存%1条，等待写入数据库").arg(pendingAlarms_.size()));
+    flushTimer_.start();
+    if (!failure.isEmpty() && !databaseReadOnly_) PostErrorBox(failure);
+}
+
+void TFmain::ReopenReadOnlyDatabase() {
+    // A connection that SQLite opened read-only stays so: once the file and its folder can be
+    // written, the connection is opened again.
+    const QString path = programFolder_ + QStringLiteral("newdb.mdb");
+    const QFileInfo file(path);
+    const QFileInfo folder(file.absolutePath());
+    if (::access(QFile::encodeName(path).constData(), W_OK) != 0 ||
+        ::access(QFile::encodeName(folder.absoluteFilePath()).constData(), W_OK) != 0)
+        return;
+    StationDatabase::Open(path);
+    databaseReadOnly_ =
+        SqliteConnection::ReadOnly(QString::fromLatin1(StationDatabase::kConnectionName));
+    if (!databaseReadOnly_) AddBoardLine(QStringLiteral("数据库文件已可写"));
+}
+
+void TFmain::FlushPendingAlarms() {
+    if (pendingAlarms_.empty()) {
+        flushTimer_.stop();
+        return;
+    }
+    ReadingBusyTimeout shortWaits;
+    if (databaseReadOnly_) {
+        try {
+            ReopenReadOnlyDatabase();
+        } catch (const StationError&) {
+            databaseReadOnly_ = true;
+        }
+        if (databaseReadOnly_) return;
+    }
+    int written = 0;
+    while (!pendingAlarms_.empty()) {
+        try {
+            WriteAlarm(pendingAlarms_.front());
+        } catch (const StationError&) {
+            break;  // tried again on the next tick
+        }
+        const PendingAlarm& done = pendingAlarms_.front();
+        if (done.stamp && pendingStamps_.value(done.code) == StampText(done.time))
+            pendingStamps_.remove(done.code);
+        pendingAlarms_.pop_front();
+        ++written;
+    }
+    if (written > 0) AddBoardLine(QStringLiteral("暂存的报警记录已写入数据库: %1条").arg(written));
+    if (pendingAlarms_.empty()) flushTimer_.stop();
+}
+
+void TFmain::ErrorOverflow(const QString& text) {
+    // While the error box is open, each kind of failure has one board line with its count.
+    const int n = ++overflowCounts_[text];
+    const QString line = QStringLiteral("错误(%1次): ").arg(n) + text;
+    QListWidgetItem* item = overflowLines_.value(text);
+    if (item && RzListBox1->row(item) >= 0) {
+        item->setText(line);
+        return;
+    }
+    AddBoardLine(line);
+    overflowLines_.insert(text, RzListBox1->item(RzListBox1->count() - 1));
 }
 
 void TFmain::RzStringGrid1DrawCell(int col, int row, const QRect& rect, QPainter& painter) {
     if (row < 1 || static_cast<size_t>(row) >= rowAlarmState.size()) return;
     const uint8_t state = rowAlarmState[row];
+    if (!busWatch_.SilentSensors().isEmpty() &&
+        busWatch_.Silent(RzStringGrid1->Cell(0, row).toInt())) {
+        // A silent sensor's row has a colour of its own, whatever its alarm state.
+        painter.fillRect(rect, kSilentRowColour);
+        painter.setFont(RzStringGrid1->font());
+        painter.setPen(kSilentTextColour);
+        painter.drawText(rect.adjusted(2, 2, 0, 0),
+                         Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                         RzStringGrid1->Cell(col, row));
+        return;
+    }
     if (state != 1 && state != 2) return;
     painter.fillRect(rect, state == 1 ? QColor(255, 0, 0) : QColor(128, 128, 128));
     painter.setFont(RzStringGrid1->font());
@@ -677,6 +1105,17 @@ void TFmain::RzStringGrid1DrawCell(int col, int row, const QRect& rect, QPainter
 
 void TFmain::SpeedButton6Click() {
     TimerB_.stop();
+    // Whatever fails below, monitoring goes on.
+    struct RestartCountdown {
+        TFmain* m;
+        ~RestartCountdown() {
+            m->state_.countdown = m->state_.pollInterval;
+            m->TimerB_.start();
+        }
+    } restart{this};
+    // Alarms still waiting to be written keep their log rows; their stamps are cleared here.
+    for (PendingAlarm& a : pendingAlarms_) a.stamp = false;
+    pendingStamps_.clear();
     ADOQuery1.Prepare(catalogue::ClearRecordedAlarms);
     ADOQuery1.ExecSQL();
     LoadMonitorRows(true);
@@ -688,7 +1127,5 @@ void TFmain::SpeedButton6Click() {
     AddBoardLine(QStringLiteral("屏幕初始化"));
     CloseSound(QStringLiteral("mywave"));
     hTrayIcon1->SetAnimate(false);
-    state_.countdown = state_.pollInterval;
-    TimerB_.start();
     emit events_.ScreenRefreshed(QDateTime::currentDateTime());
 }

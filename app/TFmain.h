@@ -2,14 +2,18 @@
 // indicators and buttons, and the start-up work of its creation and first showing.
 #pragma once
 
+#include <QDateTime>
+#include <QHash>
 #include <QLabel>
 #include <QListWidget>
 #include <QMainWindow>
 #include <QTimer>
 #include <QToolButton>
+#include <deque>
 #include <memory>
 #include <vector>
 
+#include "BusWatch.h"
 #include "StationEvents.h"
 #include "StationLink.h"
 #include "TBmpClock.h"
@@ -74,6 +78,7 @@ class TFmain : public QMainWindow, public StationLink {
     ThhALed* Led;                // LED lamp, 22 x 22
     TLEDDisplay* RzLEDDisplay1;  // LED digit display
     QLabel* RzLabel1;            // countdown label
+    QLabel* busStateLabel;       // the station's view of the bus, under the buttons
     QToolButton* SpeedButton6;   // 屏幕刷新
     QToolButton* SpeedButton1;   // 既时采集
     QToolButton* SpeedButton3;   // 报警记录
@@ -96,6 +101,22 @@ class TFmain : public QMainWindow, public StationLink {
     void SpeedButton6Click();
     // Paints alarm colours over a cell the grid has drawn.
     void RzStringGrid1DrawCell(int col, int row, const QRect& rect, QPainter& painter);
+
+    // The port reported that its device vanished.
+    void Comm1RequestHangup();
+    // Rediscovery of a lost bus (every buswatch::kRediscoverySeconds).
+    void TimerRTimer();
+    QTimer* TimerR() { return &TimerR_; }
+    const BusWatch& Watch() const { return busWatch_; }
+    // Alarm rows that could not be written yet, oldest first; written as soon as the database
+    // takes writes again.
+    int PendingAlarmCount() const { return static_cast<int>(pendingAlarms_.size()); }
+    void FlushPendingAlarms();
+    bool DatabaseReadOnly() const { return databaseReadOnly_; }
+
+    // Connection states shown by busStateLabel.
+    static QString BusStateText(int state);
+    enum BusState { BusConnecting, BusNotConnected, BusOk, BusLost, BusReconnecting };
 
     // Port discovery steps and the acquisition cycle (driven by the timers; public so that
     // the settings window's reconnect and the tests can see them work).
@@ -123,6 +144,33 @@ class TFmain : public QMainWindow, public StationLink {
     void HandshakeReply(char version);
     QComboBox* PortList() const;
     void SetConnectionStatus(const QString& text);
+    void SetBusState(BusState state);
+    // A read request is about to go out: the previous one's answer is judged.
+    void JudgeRequest();
+    bool RequestsHeld() const;
+    void SendReadRequest();
+    void BusLostEpisode();
+    void BusRestoredEpisode();
+    void SensorSilentEpisode(int code);
+    void SensorBackEpisode(int code, int row);
+    // Sound, tray and lamp of an alarm.
+    void AlarmSignals();
+    int RowOfCode(int code) const;
+    SensorInfo SensorOfRow(int row) const;
+
+    struct PendingAlarm {
+        QDateTime time;
+        int code = 0;
+        QString fix;
+        QString temperatureText;
+        bool stamp = true;  // also stamp the sensor's latest alarm
+    };
+    // Writes one alarm row (and its stamp) in one transaction; throws DatabaseError.
+    void WriteAlarm(const PendingAlarm& alarm);
+    // Writes an alarm now, or keeps it for later when the database refuses it.
+    void StoreAlarm(const PendingAlarm& alarm);
+    void ReopenReadOnlyDatabase();
+    void ErrorOverflow(const QString& text);
 
     QString programFolder_;
     QString settingsPath_;
@@ -133,6 +181,17 @@ class TFmain : public QMainWindow, public StationLink {
     QTimer Timer2_;
     QTimer Timer3_;
     QTimer TimerB_;
+    QTimer TimerR_;      // rediscovery while the bus is lost
+    QTimer flushTimer_;  // retries alarm rows the database refused
+    BusWatch busWatch_;
+    bool rediscovering_ = false;
+    bool reconnectAnnounced_ = false;
+    TQuery registerSnapshot_;  // the register as last read, for when the database fails
+    std::deque<PendingAlarm> pendingAlarms_;
+    QHash<int, QString> pendingStamps_;  // sensor number -> stamp not yet written
+    bool databaseReadOnly_ = false;
+    QHash<QString, int> overflowCounts_;  // failures met while an error box is open
+    QHash<QString, class QListWidgetItem*> overflowLines_;
     TFset* Fset_ = nullptr;
     TFset2* Fset2_ = nullptr;
     TFalm* Falm_ = nullptr;

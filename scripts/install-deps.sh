@@ -9,6 +9,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   # Qt 6 widgets, SQL with the SQLite driver, Qt Test
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl-dev
+  # the engine's own interface: read-only detection and lock waits of the station's connection
+  libsqlite3-dev
   # sqlite3 shell: the build makes the empty station database from its schema
   sqlite3
   # sound: GStreamer playbin with WAV/MP3 decoders

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 #include <stdexcept>
 
 #include "StationError.h"
@@ -36,10 +37,45 @@ bool ConfirmUnlessNo(QWidget* parent, const QString& text) {
     return box.clickedButton() != box.button(QMessageBox::No);
 }
 
+namespace {
+
+bool errorBoxOpen = false;
+std::function<void(const QString&)> errorOverflow;
+std::function<void()> errorBoxClosed;
+
+}  // namespace
+
+void SetErrorOverflow(std::function<void(const QString&)> overflow,
+                      std::function<void()> boxClosed) {
+    errorOverflow = std::move(overflow);
+    errorBoxClosed = std::move(boxClosed);
+}
+
+bool ErrorBoxOpen() {
+    return errorBoxOpen;
+}
+
 void ShowErrorBox(const QString& text) {
-    QMessageBox box(QMessageBox::Critical, StationTitle(), text, QMessageBox::Ok,
-                    QApplication::activeWindow());
-    box.exec();
+    if (errorBoxOpen) {
+        if (errorOverflow) errorOverflow(text);
+        return;
+    }
+    errorBoxOpen = true;
+    {
+        QMessageBox box(QMessageBox::Critical, StationTitle(), text, QMessageBox::Ok,
+                        QApplication::activeWindow());
+        box.exec();
+    }
+    errorBoxOpen = false;
+    if (errorBoxClosed) errorBoxClosed();
+}
+
+void PostErrorBox(const QString& text) {
+    if (errorBoxOpen) {
+        if (errorOverflow) errorOverflow(text);
+        return;
+    }
+    QTimer::singleShot(0, qApp, [text] { ShowErrorBox(text); });
 }
 
 void ShowCurrentException() {

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <exception>
+#include <functional>
 #include <utility>
 
 class QWidget;
@@ -21,8 +22,17 @@ bool ConfirmYesNo(QWidget* parent, const QString& text);
 // its close button) lets the close go ahead.
 bool ConfirmUnlessNo(QWidget* parent, const QString& text);
 
-// The error box for a failure that ended a handler; the program goes on.
+// The error box for a failure that ended a handler; the program goes on. At most one is open
+// at any time: a failure while it is open goes to the overflow (see below), never into a box
+// inside the box.
 void ShowErrorBox(const QString& text);
+// The same box, opened from the event loop once the caller has returned: for failures the
+// caller handles itself and must not wait on the operator for.
+void PostErrorBox(const QString& text);
+// Where failures go while an error box is open (overflow), and who learns that it closed.
+void SetErrorOverflow(std::function<void(const QString&)> overflow,
+                      std::function<void()> boxClosed);
+bool ErrorBoxOpen();
 
 // Shows the message of the exception in flight in the error box. Call from a catch block.
 void ShowCurrentException();

@@ -21,6 +21,8 @@ class TStringGrid : public QTableView {
 
     QString Cell(int col, int row) const { return model_->cell(col, row); }
     void SetCell(int col, int row, const QString& text) { model_->setCell(col, row, text); }
+    QString CellHint(int col, int row) const { return model_->cellHint(col, row); }
+    void SetCellHint(int col, int row, const QString& text) { model_->setCellHint(col, row, text); }
     QStringList RowCells(int row) const { return model_->rowCells(row); }
     void SetRowCells(int row, const QStringList& cells) { model_->setRowCells(row, cells); }
     // Replaces every data row at once; RowCount becomes rows.size() + 1.

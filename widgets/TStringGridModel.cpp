@@ -11,6 +11,8 @@ void TStringGridModel::setGridRowCount(int n) {
     } else {
         beginRemoveRows(QModelIndex(), want, have - 1);
         rows_.resize(want);
+        for (auto it = hints_.begin(); it != hints_.end();)
+            it = it.key().second > want ? hints_.erase(it) : std::next(it);
         endRemoveRows();
     }
 }
@@ -61,7 +63,16 @@ void TStringGridModel::setRowCells(int row, const QStringList& cells) {
 void TStringGridModel::setAllRows(QVector<QStringList> rows) {
     beginResetModel();
     rows_ = std::move(rows);
+    hints_.clear();
     endResetModel();
+}
+
+void TStringGridModel::setCellHint(int col, int row, const QString& text) {
+    if (row < 1 || row >= gridRowCount() || col < 0 || col >= cols_) return;
+    if (text.isEmpty())
+        hints_.remove(qMakePair(col, row));
+    else
+        hints_.insert(qMakePair(col, row), text);
 }
 
 int TStringGridModel::rowCount(const QModelIndex& parent) const {
@@ -73,7 +84,12 @@ int TStringGridModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant TStringGridModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole)) return QVariant();
+    if (!index.isValid()) return QVariant();
+    if (role == Qt::ToolTipRole) {
+        const QString hint = cellHint(index.column(), index.row() + 1);
+        return hint.isEmpty() ? QVariant() : QVariant(hint);
+    }
+    if (role != Qt::DisplayRole && role != Qt::EditRole) return QVariant();
     return cell(index.column(), index.row() + 1);
 }
 

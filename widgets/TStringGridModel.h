@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QHash>
+#include <QPair>
 #include <QStringList>
 #include <QVector>
 
@@ -22,6 +24,9 @@ class TStringGridModel : public QAbstractTableModel {
     void setRowCells(int row, const QStringList& cells);
     // Replaces all data rows at once (header kept): one model reset instead of one signal a cell.
     void setAllRows(QVector<QStringList> rows);
+    // A hint shown when the pointer rests on a data cell (its tool tip); empty for none.
+    QString cellHint(int col, int row) const { return hints_.value(qMakePair(col, row)); }
+    void setCellHint(int col, int row, const QString& text);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -33,4 +38,5 @@ class TStringGridModel : public QAbstractTableModel {
     int cols_ = 0;
     QStringList header_;
     QVector<QStringList> rows_;
+    QHash<QPair<int, int>, QString> hints_;  // (col, row) -> hint
 };

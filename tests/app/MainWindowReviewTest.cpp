@@ -110,9 +110,8 @@ TEST(MainWindowReview, TheHandshakeWaitIsNeverShorterThan200Ms) {
     ASSERT_TRUE(testsupport::WaitFor([&] { return s.Board().contains("未找到设备！"); }, 3000));
     QElapsedTimer clock;
     qint64 shortest = 1000000;
-    QObject::connect(s.Fmain->Timer3(), &QTimer::timeout, [&] {
-        shortest = std::min(shortest, clock.elapsed());
-    });
+    QObject::connect(s.Fmain->Timer3(), &QTimer::timeout,
+                     [&] { shortest = std::min(shortest, clock.elapsed()); });
     for (int i = 0; i < 15; ++i) {
         s.Fmain->State().portIndex = 0;
         s.Fmain->State().handshakeOk = false;
@@ -149,8 +148,8 @@ TEST(MainWindowReview, HeaderFollowsTheGridFontAndTheCornerIsBlack) {
         const int x = gridAt.x() + g->width() - 4;
         for (int y : {gridAt.y() + 5, gridAt.y() + g->height() / 2}) {
             const QColor c = img.pixelColor(x, y);
-            EXPECT_LT(c.lightness(), 60) << addhigh.toStdString() << " y " << y << " "
-                                         << c.name().toStdString();
+            EXPECT_LT(c.lightness(), 60)
+                << addhigh.toStdString() << " y " << y << " " << c.name().toStdString();
         }
     }
 }

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QTest>
 
+#include "ReadOnlyMount.h"
 #include "StationFixture.h"
 #include "TestSupport.h"
 
@@ -154,29 +155,56 @@ TEST(MainWindowFirstShow, MissingStartKeyWritesNothing) {
     EXPECT_EQ(folder.ReadIni(), ini);
 }
 
-TEST(MainWindowFirstShow, BadRowHeightShowsTheConversionErrorAndSkipsTheRest) {
+TEST(MainWindowFirstShow, BadRowHeightShowsTheErrorAndTheRestStillRuns) {
     StationFolder folder;
     folder.WriteIni("[seting]\nstart=1\nicon=0\ntitle=T\naddhigh=abc\ninterval=0\nmedia=/a.wav\n");
     MessageBoxWatcher boxes;
     Station s(folder);
     ASSERT_TRUE(testsupport::WaitFor([&] { return !boxes.Texts().isEmpty(); }));
     EXPECT_EQ(boxes.Texts(), QStringList({"'abc' is not a valid integer value"}));
-    EXPECT_EQ(s.Fmain->sLabelFX23->text(), "T");            // before: done
-    EXPECT_EQ(s.Fmain->RzLabel1->text(), "采集倒计时:");    // interval step skipped
-    EXPECT_EQ(s.Fmain->State().alarmSoundFile, QString());  // sound step skipped
-    EXPECT_TRUE(s.Fmain->Timer2()->isActive());             // discovery goes on
+    EXPECT_EQ(s.Fmain->sLabelFX23->text(), "T");
+    EXPECT_EQ(s.Fmain->RzStringGrid1->DefaultRowHeight(), 25);  // the installed default
+    EXPECT_TRUE(s.Board().contains("行高(addhigh)的值\"abc\"无效，已使用默认值25"));
+    EXPECT_EQ(s.Fmain->RzLabel1->text(), "不启用定时采集");  // the later steps ran
+    EXPECT_EQ(s.Fmain->State().alarmSoundFile, "/a.wav");
+    EXPECT_TRUE(s.Fmain->Timer2()->isActive());
     EXPECT_TRUE(s.Fmain->isVisible());
 }
 
-TEST(MainWindowFirstShow, MissingIntervalSkipsCountdownAndSound) {
+TEST(MainWindowFirstShow, UnreadableIntervalStillGivesTimedAcquisition) {
+    for (const QByteArray& interval : {QByteArray(), QByteArray("interval=x\n")}) {
+        StationFolder folder;
+        folder.WriteIni("[seting]\nstart=1\naddhigh=30\nmedia=/a.wav\n" + interval);
+        MessageBoxWatcher boxes;
+        Station s(folder);
+        ASSERT_TRUE(testsupport::WaitFor([&] { return !boxes.Texts().isEmpty(); }));
+        const QString value = interval.isEmpty() ? "" : "x";
+        EXPECT_EQ(boxes.Texts(), QStringList({"'" + value + "' is not a valid integer value"}));
+        EXPECT_EQ(s.Fmain->RzStringGrid1->DefaultRowHeight(), 30);
+        EXPECT_EQ(s.Fmain->State().pollInterval, 60);
+        EXPECT_TRUE(
+            s.Board().contains("采集间隔(interval)的值\"" + value + "\"无效，已使用默认值60秒"));
+        EXPECT_EQ(s.Fmain->State().alarmSoundFile, "/a.wav");
+        ASSERT_TRUE(testsupport::WaitFor(
+            [&] { return s.Fmain->RzLabel1->text() == "采集倒计时:59秒"; }, 2500));
+    }
+}
+
+TEST(MainWindowFirstShow, ASettingsFileThatCannotBeWrittenStillStartsTheCycle) {
     StationFolder folder;
-    folder.WriteIni("[seting]\nstart=1\naddhigh=30\nmedia=/a.wav\n");
+    folder.WriteIni("[seting]\nstart=0\nicon=0\ntitle=T\naddhigh=25\ninterval=2\nmedia=\n");
+    // The program folder cannot be written (installed where the operator may only read).
+    ReadOnlyMount readOnly(folder.Path());
+    if (!readOnly.Available()) GTEST_SKIP() << "needs root for a read-only mount";
     MessageBoxWatcher boxes;
     Station s(folder);
     ASSERT_TRUE(testsupport::WaitFor([&] { return !boxes.Texts().isEmpty(); }));
-    EXPECT_EQ(boxes.Texts(), QStringList({"'' is not a valid integer value"}));
-    EXPECT_EQ(s.Fmain->RzStringGrid1->DefaultRowHeight(), 30);
-    EXPECT_EQ(s.Fmain->State().alarmSoundFile, QString());
+    EXPECT_TRUE(boxes.Texts().first().startsWith("Unable to write to "))
+        << boxes.Texts().first().toStdString();
+    EXPECT_TRUE(s.Board().contains("设置文件无法写入: " + folder.Ini()));
+    EXPECT_EQ(s.Fmain->State().pollInterval, 2);
+    EXPECT_EQ(s.Fmain->sLabelFX23->text(), "T");
+    ASSERT_TRUE(testsupport::WaitFor([&] { return s.Board().contains("采集数据..."); }, 4000));
 }
 
 TEST(MainWindowFirstShow, ShowingAgainRepeatsNothing) {
@@ -235,15 +263,17 @@ TEST(MainWindowLayout, WideningTheWindowWidensTheLastColumnOnly) {
     EXPECT_EQ(g->ColWidth(2), 180);
 }
 
-TEST(MainWindowModal, ClosingAModalWindowRestartsTheCountdown) {
+TEST(MainWindowModal, MonitoringGoesOnWhileAWindowIsOpenAndItsCloseRestartsTheCountdown) {
     StationFolder folder;
     Station s(folder);
     s.Fmain->State().countdown = 3;
+    bool timerRan = false;
     QTimer::singleShot(50, s.Falm, [&] {
-        EXPECT_FALSE(s.Fmain->TimerB()->isActive());  // paused while the window is open
+        timerRan = s.Fmain->TimerB()->isActive();
         s.Falm->close();
     });
     QTest::mouseClick(s.Fmain->SpeedButton3, Qt::LeftButton);
+    EXPECT_TRUE(timerRan);
     EXPECT_EQ(s.Fmain->State().countdown, 60);
     EXPECT_TRUE(s.Fmain->TimerB()->isActive());
 }

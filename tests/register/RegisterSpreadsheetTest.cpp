@@ -189,6 +189,25 @@ TEST_F(RegisterSpreadsheet, ImportShowsOtherHeadersAndTakesTheTextsAsTheyAre) {
     EXPECT_EQ(g->RowCells(0), kHeader);
 }
 
+TEST_F(RegisterSpreadsheet, ImportedLimitsWithAThousandsSeparatorAreRefusedAtSave) {
+    folder.AddSensors({{1, "000001 ", "one "}});
+    Open();
+    const QString stored = Stored(folder);
+    for (const auto& [high, low] : {std::pair<QString, QString>{"1,000", "-5"}, {"30", "-1,5"}}) {
+        SCOPED_TRACE(high.toStdString() + " / " + low.toStdString());
+        const QString path = files.filePath("grouped.xls");
+        WriteWorkbook(path, {{"Sheet1", {kHeader, {"4", "000004", "four", high, low, ""}}}});
+        EXPECT_TRUE(Import(path).isEmpty());
+        MessageBoxWatcher boxes;
+        Click(w->SpeedButton4);
+        const QString bad = high.contains(',') ? high : low;
+        ASSERT_EQ(boxes.Texts().size(), 1);
+        EXPECT_TRUE(boxes.Texts()[0].contains("'" + bad + "' is not a valid floating point value"))
+            << boxes.Texts()[0].toStdString();
+        EXPECT_EQ(Stored(folder), stored);
+    }
+}
+
 TEST_F(RegisterSpreadsheet, ImportOfAWorkbookMadeByAnotherProgram) {
     Open();
     const QString path = files.filePath("xlwt.xls");

@@ -18,6 +18,7 @@
 #include "StationDatabase.h"
 #include "StationLink.h"
 #include "TStringGrid.h"
+#include "WorkbookStream.h"
 #include "XlsFileDialog.h"
 #include "XlsWriter.h"
 
@@ -230,12 +231,23 @@ void TFalm::RzBitBtn5Click() {
     QVector<QStringList> rows;
     rows.reserve(g->RowCount() - 1);
     for (int r = 1; r < g->RowCount(); ++r) rows.append(g->RowCells(r));
+    int cut = 0;
     {
         BusyCursor busy;
         // A long list goes on over further sheets, each starting with the header row.
-        WriteWorkbook(path, SplitIntoSheets(g->RowCells(0), rows, QStringLiteral("Sheet1")));
+        QVector<SheetData> sheets = SplitIntoSheets(g->RowCells(0), rows, QStringLiteral("Sheet1"));
+        // A location may be longer than a cell of the file holds; the day is exported all the
+        // same, with such texts cut, and the message says how many.
+        cut = CutToCellLimit(sheets);
+        WriteWorkbook(path, sheets);
     }
-    ShowMessage(this, QStringLiteral("成功导出 %1 条数据!").arg(rows.size()));
+    QString message = QStringLiteral("成功导出 %1 条数据!").arg(rows.size());
+    if (cut > 0) {
+        message += QStringLiteral("（%1 个单元格的文字超过 %2 个字符，已截断为 %2 个字符）")
+                       .arg(cut)
+                       .arg(workbooklimits::kMaxCellChars);
+    }
+    ShowMessage(this, message);
 }
 
 void TFalm::RzBitBtn7Click() {

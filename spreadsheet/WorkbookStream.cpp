@@ -362,6 +362,23 @@ QString CheckWorkbookLimits(const QVector<SheetData>& sheets) {
     return {};
 }
 
+int CutToCellLimit(QVector<SheetData>& sheets) {
+    using workbooklimits::kMaxCellChars;
+    int cut = 0;
+    for (SheetData& sheet : sheets) {
+        for (QStringList& cells : sheet.rows) {
+            for (QString& text : cells) {
+                if (text.size() <= kMaxCellChars) continue;
+                const bool partsPair = text[kMaxCellChars - 1].isHighSurrogate() &&
+                                       text[kMaxCellChars].isLowSurrogate();
+                text.truncate(partsPair ? kMaxCellChars - 1 : kMaxCellChars);
+                ++cut;
+            }
+        }
+    }
+    return cut;
+}
+
 QByteArray BuildWorkbookStream(const QVector<SheetData>& sheets) {
     const QString problem = CheckWorkbookLimits(sheets);
     if (!problem.isEmpty()) throw std::invalid_argument(problem.toStdString());

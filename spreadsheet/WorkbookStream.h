@@ -22,6 +22,11 @@ constexpr int kMaxSheetNameChars = 31;  // characters in a sheet tab name
 // 32,767 characters per cell. Returns an empty string when they do, otherwise what is wrong.
 QString CheckWorkbookLimits(const QVector<SheetData>& sheets);
 
+// Cuts every cell text longer than a cell holds to the first 32,767 characters (one fewer
+// where the cut would part the two halves of a character outside the basic plane). Returns
+// how many cells were cut.
+int CutToCellLimit(QVector<SheetData>& sheets);
+
 // Builds the complete stream. Non-empty cells become LABELSST records pointing into one shared
 // string table; empty cells are not written. Throws std::invalid_argument when
 // CheckWorkbookLimits reports a problem.

@@ -11,6 +11,7 @@
 
 #include "NumberText.h"
 #include "SpreadsheetError.h"
+#include "WorkbookScan.h"
 
 namespace {
 
@@ -20,6 +21,16 @@ QString ReadFailure(const QString& path, const QString& detail) {
 
 QString NotAWorkbook() {
     return QStringLiteral("它不是 Excel 97-2003 工作簿（.xls）");
+}
+
+QString OlderFormat() {
+    return QStringLiteral(
+        "它是 Excel 5.0/95 或更早版本的工作簿，这种旧格式不受支持；"
+        "请先在电子表格程序中将它另存为 Excel 97-2003 工作簿（.xls）");
+}
+
+QString Unreadable() {
+    return QStringLiteral("工作簿已损坏或含有无法读取的结构");
 }
 
 QString Damaged(int code) {
@@ -71,7 +82,45 @@ QString CellText(const FreeXL_CellValue& value) {
     }
 }
 
-SheetData ReadSheet(const QString& path, const void* handle, unsigned short index) {
+// The rows from the first row of the sheet to the last that holds a value, each as long as
+// the last used column reaches.
+QVector<QStringList> UsedPart(QVector<QStringList> cells) {
+    int usedColumns = 0;
+    int usedRows = 0;
+    for (int r = 0; r < cells.size(); ++r) {
+        const QStringList& row = cells[r];
+        int rowEnd = 0;
+        for (int c = 0; c < row.size(); ++c) {
+            if (!row[c].isEmpty()) rowEnd = c + 1;
+        }
+        if (rowEnd > 0) usedRows = r + 1;
+        usedColumns = std::max(usedColumns, rowEnd);
+    }
+    cells.resize(usedRows);
+    for (QStringList& row : cells) row.resize(usedColumns);
+    return cells;
+}
+
+void PutCell(QVector<QStringList>& cells, int row, int column, const QString& text) {
+    if (cells.size() <= row) cells.resize(row + 1);
+    QStringList& cellsOfRow = cells[row];
+    if (cellsOfRow.size() <= column) cellsOfRow.resize(column + 1);
+    cellsOfRow[column] = text;
+}
+
+// A sheet's cells as the station's own pass over the records read them, taken where libfreexl
+// leaves cells out or short: texts (the whole of each, however many records it spans) and the
+// stored results of formulas. With withNumbers, number constants too.
+void PutScannedCells(QVector<QStringList>& cells, const WorkbookScan::Sheet& sheet,
+                     bool withNumbers) {
+    for (const WorkbookScan::Cell& cell : sheet.cells) {
+        if (cell.kind == WorkbookScan::Kind::Number && !withNumbers) continue;
+        PutCell(cells, cell.row, cell.column, cell.text);
+    }
+}
+
+SheetData ReadSheet(const QString& path, const void* handle, unsigned short index,
+                    const WorkbookScan& scan) {
     SheetData sheet;
     const char* name = nullptr;
     int rc = freexl_get_worksheet_name(handle, index, &name);
@@ -85,30 +134,45 @@ SheetData ReadSheet(const QString& path, const void* handle, unsigned short inde
     rc = freexl_worksheet_dimensions(handle, &rows, &columns);
     if (rc != FREEXL_OK) throw SpreadsheetError(path, ReadFailure(path, Damaged(rc)));
 
-    // The declared dimensions may include empty rows and columns at the end; keep only the
-    // part that reaches the last value.
     QVector<QStringList> cells;
-    int usedColumns = 0;
-    int usedRows = 0;
     for (unsigned int r = 0; r < rows; ++r) {
         QStringList row;
-        int rowEnd = 0;
         for (unsigned short c = 0; c < columns; ++c) {
             FreeXL_CellValue value;
             rc = freexl_get_cell_value(handle, r, c, &value);
             if (rc != FREEXL_OK) throw SpreadsheetError(path, ReadFailure(path, Damaged(rc)));
-            QString text = CellText(value);
-            if (!text.isEmpty()) rowEnd = c + 1;
-            row.append(std::move(text));
+            row.append(CellText(value));
         }
-        if (rowEnd > 0) usedRows = static_cast<int>(r) + 1;
-        usedColumns = std::max(usedColumns, rowEnd);
         cells.append(std::move(row));
     }
-    cells.resize(usedRows);
-    for (QStringList& row : cells) row.resize(usedColumns);
-    sheet.rows = std::move(cells);
+
+    // The same sheet in the station's own pass: sheet names are unique in a workbook.
+    const WorkbookScan::Sheet* scanned = nullptr;
+    for (const WorkbookScan::Sheet& s : scan.sheets) {
+        if (s.name == sheet.name) {
+            scanned = &s;
+            break;
+        }
+    }
+    if (!scanned) throw SpreadsheetError(path, ReadFailure(path, Unreadable()));
+    PutScannedCells(cells, *scanned, false);
+
+    // The declared dimensions may include empty rows and columns at the end.
+    sheet.rows = UsedPart(std::move(cells));
     return sheet;
+}
+
+// The sheets from the station's own pass alone, for workbooks libfreexl cannot open.
+QVector<SheetData> SheetsFromScan(const WorkbookScan& scan, bool firstOnly) {
+    QVector<SheetData> sheets;
+    for (const WorkbookScan::Sheet& s : scan.sheets) {
+        if (!s.worksheet) continue;
+        QVector<QStringList> cells;
+        PutScannedCells(cells, s, true);
+        sheets.append({s.name, UsedPart(std::move(cells))});
+        if (firstOnly) break;
+    }
+    return sheets;
 }
 
 QVector<SheetData> ReadSheets(const QString& path, bool firstOnly) {
@@ -133,15 +197,29 @@ QVector<SheetData> ReadSheets(const QString& path, bool firstOnly) {
         throw SpreadsheetError(path, ReadFailure(path, NotAWorkbook()));
     }
 
+    const WorkbookScan scan = WorkbookScan::FromFile(path);
+    if (scan.status == WorkbookScan::Status::OlderFormat)
+        throw SpreadsheetError(path, ReadFailure(path, OlderFormat()));
+    if (scan.status == WorkbookScan::Status::Protected)
+        throw SpreadsheetError(path, ReadFailure(path, QStringLiteral("工作簿受密码保护")));
+
     FreexlHandle handle;
     int rc = freexl_open(QFile::encodeName(path).constData(), handle.Out());
     if (rc != FREEXL_OK) throw SpreadsheetError(path, ReadFailure(path, OpenErrorText(rc)));
     // freexl gives up on some structures it does not follow (a text spread over more than two
-    // records, for one) by reporting success without a workbook.
+    // records, for one) by reporting success without a workbook. The station's own pass
+    // reads such a workbook whole, or it counts as damaged.
     if (!handle.Get()) {
-        throw SpreadsheetError(
-            path, ReadFailure(path, QStringLiteral("工作簿已损坏或含有无法读取的结构")));
+        if (scan.status != WorkbookScan::Status::Ok || scan.sheets.isEmpty())
+            throw SpreadsheetError(path, ReadFailure(path, Unreadable()));
+        QVector<SheetData> sheets = SheetsFromScan(scan, firstOnly);
+        if (sheets.isEmpty())
+            throw SpreadsheetError(path, ReadFailure(path, QStringLiteral("工作簿没有工作表")));
+        return sheets;
     }
+    // Without the station's own pass, formula results and long texts would be lost.
+    if (scan.status != WorkbookScan::Status::Ok)
+        throw SpreadsheetError(path, ReadFailure(path, Unreadable()));
 
     unsigned int value = 0;
     rc = freexl_get_info(handle.Get(), FREEXL_BIFF_PASSWORD, &value);
@@ -157,7 +235,7 @@ QVector<SheetData> ReadSheets(const QString& path, bool firstOnly) {
     const unsigned int count = firstOnly ? 1 : std::min(value, 0xFFFFu);
     QVector<SheetData> sheets;
     for (unsigned int i = 0; i < count; ++i) {
-        sheets.append(ReadSheet(path, handle.Get(), static_cast<unsigned short>(i)));
+        sheets.append(ReadSheet(path, handle.Get(), static_cast<unsigned short>(i), scan));
     }
     return sheets;
 }
@@ -204,8 +282,7 @@ QVector<SheetData> ReadThroughReader(const QString& path, bool firstSheetOnly) {
     }
     answer += reader.readAllStandardOutput();
     if (reader.exitStatus() != QProcess::NormalExit)
-        throw SpreadsheetError(
-            path, ReadFailure(path, QStringLiteral("工作簿已损坏或含有无法读取的结构")));
+        throw SpreadsheetError(path, ReadFailure(path, Unreadable()));
     return DecodeReadResult(path, answer);
 }
 
@@ -234,10 +311,7 @@ QVector<SheetData> DecodeReadResult(const QString& path, const QByteArray& answe
     quint32 magic = 0;
     quint8 kind = 0;
     s >> magic >> kind;
-    auto damaged = [&] {
-        return SpreadsheetError(
-            path, ReadFailure(path, QStringLiteral("工作簿已损坏或含有无法读取的结构")));
-    };
+    auto damaged = [&] { return SpreadsheetError(path, ReadFailure(path, Unreadable())); };
     if (s.status() != QDataStream::Ok || magic != kAnswerMagic) throw damaged();
     if (kind == 1) {
         QString message;

@@ -31,8 +31,11 @@ double StrToFloat(const QString& text) {
     QString t = text.trimmed();
     const QString sep = QLocale().decimalPoint();
     if (sep != QStringLiteral(".")) t.replace(sep, QStringLiteral("."));
+    // Digits in groups ("1,000") are not a number here, as the edit checks have it.
+    QLocale c = QLocale::c();
+    c.setNumberOptions(QLocale::RejectGroupSeparator);
     bool ok = false;
-    double v = t.isEmpty() ? 0.0 : QLocale::c().toDouble(t, &ok);
+    double v = t.isEmpty() ? 0.0 : c.toDouble(t, &ok);
     if (!ok || !std::isfinite(v))
         throw ConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(text));
     return v;

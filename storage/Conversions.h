@@ -9,6 +9,6 @@
 // Throws ConvertError("'<text>' is not a valid integer value").
 int32_t StrToInt(const QString& text);
 
-// Floating-point number with '.' or the locale's decimal separator.
+// Floating-point number with '.' or the locale's decimal separator, without digit grouping.
 // Throws ConvertError("'<text>' is not a valid floating point value").
 double StrToFloat(const QString& text);

@@ -95,6 +95,35 @@ TEST_F(AlarmLogExport, WritesTheListedRecordsAsTheGridShowsThem) {
     EXPECT_EQ(LogCount(), 4);  // the log itself is untouched
 }
 
+TEST_F(AlarmLogExport, ATextLongerThanACellHoldsIsCutAndTheMessageSaysSo) {
+    // A location of the longest the register takes, stored with its trailing blank: one
+    // character more than a cell of the file holds.
+    const int today = Today();
+    AddAlarms(QString("(%1, 80000, 1, replace(hex(zeroblob(32767)), '00', '库') || ' ', '30'),"
+                      "(%1, 90000, 2, 'hall ', '31')")
+                  .arg(today));
+    Open();
+    ASSERT_EQ(Grid()->RowCount(), 3);
+    const QString location = Grid()->RowCells(2).value(3);
+    ASSERT_EQ(location.size(), 32768);
+
+    const QString path = files.filePath("long-location.xls");
+    const QStringList texts = Export(path);
+    ASSERT_EQ(texts.size(), 1);
+    EXPECT_TRUE(texts[0].startsWith("成功导出 2 条数据!")) << texts[0].toStdString();
+    EXPECT_TRUE(texts[0].contains("1 个单元格")) << texts[0].toStdString();
+    EXPECT_TRUE(texts[0].contains("32767")) << texts[0].toStdString();
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    const auto sheets = ReadWithXlrd(path);
+    ASSERT_EQ(sheets.size(), 1);
+    QVector<QStringList> expected = Listed();
+    expected[2][3] = location.left(32767);
+    EXPECT_TRUE(sheets[0].rows == expected);
+    EXPECT_EQ(sheets[0].rows.value(2).value(3).size(), 32767);
+    EXPECT_EQ(Grid()->RowCells(2).value(3), location);  // the grid keeps the whole text
+}
+
 TEST_F(AlarmLogExport, AnEmptyDayExportsTheHeaderAndOneEmptyRow) {
     AddAlarms("(20071130, 93015, 3, 'x', '30.5')");
     Open();

@@ -189,6 +189,85 @@ TEST_F(RegisterSpreadsheet, ImportShowsOtherHeadersAndTakesTheTextsAsTheyAre) {
     EXPECT_EQ(g->RowCells(0), kHeader);
 }
 
+TEST_F(RegisterSpreadsheet, ImportedLimitsWithAThousandsSeparatorAreRefusedAtSave) {
+    folder.AddSensors({{1, "000001 ", "one "}});
+    Open();
+    const QString stored = Stored(folder);
+    for (const auto& [high, low] : {std::pair<QString, QString>{"1,000", "-5"}, {"30", "-1,5"}}) {
+        SCOPED_TRACE(high.toStdString() + " / " + low.toStdString());
+        const QString path = files.filePath("grouped.xls");
+        WriteWorkbook(path, {{"Sheet1", {kHeader, {"4", "000004", "four", high, low, ""}}}});
+        EXPECT_TRUE(Import(path).isEmpty());
+        MessageBoxWatcher boxes;
+        Click(w->SpeedButton4);
+        const QString bad = high.contains(',') ? high : low;
+        ASSERT_EQ(boxes.Texts().size(), 1);
+        EXPECT_TRUE(boxes.Texts()[0].contains("'" + bad + "' is not a valid floating point value"))
+            << boxes.Texts()[0].toStdString();
+        EXPECT_EQ(Stored(folder), stored);
+    }
+}
+
+TEST_F(RegisterSpreadsheet, FormulaCellsImportTheirStoredResultsAndSaveStoresThem) {
+    Open();
+    const QString path = files.filePath("formulas.xls");
+    const PythonResult made = PythonTool::Run("xlwt_cases.py", {"register-formulas", path});
+    ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
+    EXPECT_TRUE(Import(path).isEmpty());
+    EXPECT_EQ(AllGridRows(),
+              QVector<QStringList>({kHeader,
+                                    {"5", "0000A1", "一号库房", "30.5", "-5", ""},
+                                    {"6", "0000B2", "一号库房东", "30.5", "-10", "1"}}));
+    MessageBoxWatcher boxes;
+    Click(w->SpeedButton4);
+    EXPECT_TRUE(boxes.Texts().isEmpty()) << boxes.Texts().join("\n").toStdString();
+    EXPECT_EQ(folder.Sql("select code, quote(codeid), quote(fix), almhigh, almlow from settab "
+                         "order by code"),
+              "5|'0000A1 '|'一号库房 '|30.5|-5.0\n6|'0000B2 '|'一号库房东 '|30.5|-10.0");
+}
+
+TEST_F(RegisterSpreadsheet, LongRemarksComeBackExactlyAsBackedUp) {
+    folder.AddSensors({{1, "000001 ", "one "},
+                       {2, "000002 ", "two "},
+                       {3, "000003 ", "three "},
+                       {4, "000004 ", "four "}});
+    Open();
+    // Remarks of 9,000, 12,000 and 20,000 Chinese characters and one at the cell limit.
+    const QList<int> lengths = {9000, 12000, 20000, 32767};
+    for (int i = 0; i < lengths.size(); ++i) {
+        QString remark;
+        for (int k = 0; k < lengths[i]; ++k) remark += QChar(0x4E00 + (k * 13 + i) % 20000);
+        g->SetCell(5, i + 1, remark);
+    }
+    const QVector<QStringList> shown = AllGridRows();
+    const QString path = files.filePath("long.xls");
+    EXPECT_EQ(Backup(path), QStringList({"成功导出 4 条数据!"}));
+
+    Click(w->SpeedButton5);
+    ASSERT_NE(AllGridRows(), shown);
+    EXPECT_TRUE(Import(path).isEmpty());
+    const QVector<QStringList> back = AllGridRows();
+    ASSERT_EQ(back.size(), shown.size());
+    for (int i = 0; i < lengths.size(); ++i) EXPECT_EQ(back[i + 1][5].size(), lengths[i]);
+    EXPECT_TRUE(back == shown);
+}
+
+TEST_F(RegisterSpreadsheet, AnOlderWorkbookIsRefusedSayingSo) {
+    folder.AddSensors({{1, "000001 ", "one "}});
+    Open();
+    const QVector<QStringList> before = AllGridRows();
+    const QString path = files.filePath("excel95.xls");
+    const PythonResult made = PythonTool::Run("xlwt_cases.py", {"biff5", path});
+    ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
+    const QStringList texts = Import(path);
+    ASSERT_EQ(texts.size(), 1);
+    EXPECT_TRUE(texts[0].contains(QDir::toNativeSeparators(path))) << texts[0].toStdString();
+    EXPECT_TRUE(texts[0].contains("Excel 5.0/95")) << texts[0].toStdString();
+    EXPECT_FALSE(texts[0].contains("损坏")) << texts[0].toStdString();
+    EXPECT_EQ(AllGridRows(), before);
+    EXPECT_FALSE(w->SpeedButton4->isEnabled());
+}
+
 TEST_F(RegisterSpreadsheet, ImportOfAWorkbookMadeByAnotherProgram) {
     Open();
     const QString path = files.filePath("xlwt.xls");

@@ -204,3 +204,20 @@ TEST(WorkbookStream, GlobalsCarryTheRecordsSpreadsheetProgramsExpect) {
     EXPECT_EQ(globalsOrder.mid(globalsOrder.size() - 3),
               (QVector<uint16_t>{0x00FC, 0x00FF, 0x000A}));
 }
+
+TEST(WorkbookStream, CuttingToTheCellLimitKeepsCharactersWhole) {
+    const QString pair = QString::fromUcs4(U"\U00020000");  // two UTF-16 units
+    const QString atLimit(32767, u'a');
+    QVector<SheetData> sheets = {
+        {"A", {{atLimit, QString(32768, u'x')}, {QString(32766, u'a') + pair + "b"}}},
+        {"B", {{"short", QString(40000, QChar(0x5E93))}}}};
+    EXPECT_FALSE(CheckWorkbookLimits(sheets).isEmpty());
+    EXPECT_EQ(CutToCellLimit(sheets), 3);
+    EXPECT_EQ(sheets[0].rows[0][0], atLimit);
+    EXPECT_EQ(sheets[0].rows[0][1], QString(32767, u'x'));
+    // The pair would be parted at the limit: it goes as a whole.
+    EXPECT_EQ(sheets[0].rows[1][0], QString(32766, u'a'));
+    EXPECT_EQ(sheets[1].rows[0], QStringList({"short", QString(32767, QChar(0x5E93))}));
+    EXPECT_TRUE(CheckWorkbookLimits(sheets).isEmpty());
+    EXPECT_EQ(CutToCellLimit(sheets), 0);
+}

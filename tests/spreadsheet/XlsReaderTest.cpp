@@ -123,3 +123,115 @@ TEST(XlsReaderProgram, AnswersSurviveThePipeAndACutAnswerCountsAsDamaged) {
         }
     }
 }
+
+namespace {
+
+// A workbook made by xlwt_cases.py.
+QString MadeCase(const QTemporaryDir& dir, const QString& which) {
+    const QString path = dir.filePath(which + ".xls");
+    const PythonResult made = PythonTool::Run("xlwt_cases.py", {which, path});
+    EXPECT_EQ(made.exitCode, 0) << made.err.toStdString();
+    return path;
+}
+
+// Text of count characters, mostly Chinese, with single-byte runs between, so that the
+// characters change width across the records a long text is split into.
+QString LongText(int count, int seed) {
+    QString text;
+    text.reserve(count);
+    for (int i = 0; text.size() < count; ++i) {
+        if ((i / 700) % 3 == 2)
+            text += QChar(u'a' + (i + seed) % 26);
+        else
+            text += QChar(0x4E00 + (i * 31 + seed) % 20000);
+    }
+    return text;
+}
+
+// The sheets of path; a read that fails is reported with its message.
+QVector<SheetData> ReadOrReport(const QString& path) {
+    try {
+        return ReadWorkbook(path);
+    } catch (const SpreadsheetError& e) {
+        ADD_FAILURE() << e.Message().toStdString();
+        return {};
+    }
+}
+
+}  // namespace
+
+TEST(XlsReader, FormulaCellsGiveTheResultsStoredWithThem) {
+    QTemporaryDir dir;
+    const QString path = MadeCase(dir, "formulas");
+    const QVector<QStringList> expected = {
+        {"编号", " 设备ID", " 方 位", "高温(℃)", "低温(℃)", "  备  注 "},
+        {"5", "0000A1", "一号库房", "30.5", "-5", ""},
+        // =A2+1, ="0000"&"B2", =C2&"东", =D2, =E2*2, =D2>E2 (a boolean reads as 1 or 0, as a
+        // boolean constant does)
+        {"6", "0000B2", "一号库房东", "30.5", "-10", "1"},
+        // =1/0 shows its error; ="" is an empty cell
+        {"#DIV/0!", "", "empty text result on the left", "", "", ""},
+    };
+    EXPECT_EQ(ReadFirstSheet(path), expected);
+}
+
+TEST(XlsReader, LongTextsReadBackWholeUpToTheCellLimit) {
+    QTemporaryDir dir;
+    const QStringList header = {"编号", " 设备ID", " 方 位", "高温(℃)", "低温(℃)", "  备  注 "};
+    QVector<QStringList> all = {header};
+    for (int length : {8171, 8172, 9000, 12000, 20000, 32767}) {
+        SCOPED_TRACE(length);
+        const QString remark = LongText(length, length);
+        const QVector<QStringList> rows = {
+            header, {"1", "000001", "一号", "30", "-5", remark}, {"2", "000002", "", "", "", "短"}};
+        const QString path = dir.filePath(QStringLiteral("remark-%1.xls").arg(length));
+        WriteWorkbook(path, {{"Sheet1", rows}});
+        const QVector<QStringList> back = ReadOrReport(path).value(0).rows;
+        EXPECT_EQ(back.value(1).value(5).size(), length);
+        EXPECT_TRUE(back == rows);
+        all.append({QString::number(length), "", LongText(length, 1), "", "", remark});
+    }
+    // All of them in one table, with a second sheet behind it.
+    const QString path = dir.filePath("all.xls");
+    WriteWorkbook(path, {{"Sheet1", all}, {"Other", {{LongText(32767, 5)}}}});
+    const QVector<SheetData> back = ReadOrReport(path);
+    ASSERT_EQ(back.size(), 2);
+    EXPECT_TRUE(back[0].rows == all);
+    EXPECT_TRUE(back[1].rows == QVector<QStringList>{{LongText(32767, 5)}});
+}
+
+TEST(XlsReader, ALongTextBesideNumbersDatesAndTimesFromAnotherProgram) {
+    QTemporaryDir dir;
+    const QString path = MadeCase(dir, "longtext");
+    QString text;
+    for (int i = 0; i < 12000; ++i) text += QChar(0x4E00 + (i * 37) % 20000);
+    const QVector<QStringList> expected = {
+        {"编号", text, ""},
+        {"12", "25.0625", "-1E-07"},
+        {"2007-11-30", "09:30:15", "2007-11-30 23:59:59"},
+        {"1", text.left(3), ""},
+    };
+    EXPECT_TRUE(ReadOrReport(path).value(0).rows == expected);
+}
+
+TEST(XlsReader, AnOlderWorkbookIsNamedAsSuchNotAsDamaged) {
+    QTemporaryDir dir;
+    const QString path = MadeCase(dir, "biff5");
+    const QString message = ReadError(path);
+    EXPECT_TRUE(message.contains(path)) << message.toStdString();
+    EXPECT_TRUE(message.contains("Excel 5.0/95")) << message.toStdString();
+    EXPECT_TRUE(message.contains("不受支持")) << message.toStdString();
+    EXPECT_FALSE(message.contains("损坏")) << message.toStdString();
+
+    // A workbook of today's format cut short is still called damaged.
+    const QString good = dir.filePath("good.xls");
+    WriteWorkbook(good, {{"S", {{"编号", "设备ID"}, {"1", "28FF01"}}}});
+    QFile f(good);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray bytes = f.readAll();
+    const QString cut = dir.filePath("cut.xls");
+    WriteBytes(cut, bytes.left(bytes.size() - 600));
+    const QString cutMessage = ReadError(cut);
+    EXPECT_TRUE(cutMessage.contains("损坏")) << cutMessage.toStdString();
+    EXPECT_FALSE(cutMessage.contains("Excel 5.0/95")) << cutMessage.toStdString();
+}

@@ -26,3 +26,19 @@ TEST(Conversions, StrToFloatReadsDecimalsAndRefusesTheRest) {
     EXPECT_THROW(StrToFloat("1..2"), ConvertError);
     EXPECT_THROW(StrToFloat("-"), ConvertError);
 }
+
+// A thousands separator is no part of a number here: "1,000" must not quietly become 1000.
+TEST(Conversions, StrToFloatRefusesGroupedDigits) {
+    for (const char* bad : {"1,000", "1,000.5", "-2,500", "12,5", ",5"}) {
+        try {
+            StrToFloat(QString::fromLatin1(bad));
+            ADD_FAILURE() << "accepted '" << bad << "'";
+        } catch (const ConvertError& e) {
+            EXPECT_EQ(
+                e.Message(),
+                QStringLiteral("'%1' is not a valid floating point value").arg(QLatin1String(bad)));
+        }
+    }
+    EXPECT_DOUBLE_EQ(StrToFloat("1000"), 1000.0);
+    EXPECT_DOUBLE_EQ(StrToFloat(" 1000.5 "), 1000.5);
+}

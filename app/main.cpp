@@ -1,6 +1,7 @@
 // Program entry: one copy per computer, then the five windows in their order.
 #include <QMessageBox>
 
+#include "HistoryAttach.h"
 #include "SingleInstance.h"
 #include "TApplication.h"
 #include "TFalm.h"
@@ -32,6 +33,8 @@ int main(int argc, char** argv) {
     auto* Fprs = new TFprs(Fmain);
     Q_UNUSED(Fprs);
     Fmain->AttachWindows(Fset, Fset2, Falm);
+    history::Attach(Fmain->Events(), folder,
+                    [Fmain](const QString& line) { Fmain->AddBoardLine(line); });
     Fmain->show();
     const int rc = app.exec();
     delete Fmain;

@@ -9,10 +9,9 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   # Qt 6 widgets, SQL with the SQLite driver, Qt Test
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl-dev
-  # the engine's own interface: read-only detection and lock waits of the station's connection
-  libsqlite3-dev
-  # sqlite3 shell: the build makes the empty station database from its schema
-  sqlite3
+  # sqlite3 shell: the build makes the empty station database from its schema; the engine's
+  # C interface: the station's read-only and lock-wait checks and the reading history
+  sqlite3 libsqlite3-dev
   # sound: GStreamer playbin with WAV/MP3 decoders
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good

@@ -1,0 +1,37 @@
+#include "HistoryService.h"
+
+#include <QThread>
+
+#include "HistoryRecorder.h"
+#include "StationEvents.h"
+
+namespace history {
+
+HistoryService::HistoryService(StationEvents& events, const QString& historyPath,
+                               const QString& settingsPath, std::function<void(QString)> boardLine)
+    : QObject(&events), boardLine_(std::move(boardLine)) {
+    thread_ = new QThread(this);
+    thread_->setObjectName(QStringLiteral("history"));
+    recorder_ = new HistoryRecorder(historyPath, settingsPath);
+    recorder_->moveToThread(thread_);
+    connect(thread_, &QThread::started, recorder_, &HistoryRecorder::Start);
+    connect(recorder_, &HistoryRecorder::Problem, this, [this](const QString& text) {
+        if (boardLine_) boardLine_(text);
+    });
+    connect(&events, &StationEvents::ReadingEvaluated, recorder_, &HistoryRecorder::OnReading);
+    connect(&events, &StationEvents::BusLost, recorder_, &HistoryRecorder::OnBusLost);
+    connect(&events, &StationEvents::BusRestored, recorder_, &HistoryRecorder::OnBusRestored);
+    connect(&events, &StationEvents::SensorSilent, recorder_, &HistoryRecorder::OnSensorSilent);
+    connect(&events, &StationEvents::SensorBack, recorder_, &HistoryRecorder::OnSensorBack);
+    thread_->start();
+}
+
+HistoryService::~HistoryService() {
+    // Everything announced before this point is queued ahead of the stop and still written.
+    QMetaObject::invokeMethod(recorder_, &HistoryRecorder::Stop, Qt::BlockingQueuedConnection);
+    thread_->quit();
+    thread_->wait();
+    delete recorder_;
+}
+
+}  // namespace history

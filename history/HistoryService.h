@@ -1,0 +1,30 @@
+// Owns the recorder's thread for the life of the station's events object: connects the
+// announcements to the recorder, hands its trouble reports to the message board on the
+// user-interface thread, and on the way out writes what is still collected and closes the file.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+
+class QThread;
+class StationEvents;
+
+namespace history {
+
+class HistoryRecorder;
+
+class HistoryService : public QObject {
+    Q_OBJECT
+  public:
+    HistoryService(StationEvents& events, const QString& historyPath, const QString& settingsPath,
+                   std::function<void(QString)> boardLine);
+    ~HistoryService() override;
+
+  private:
+    QThread* thread_ = nullptr;
+    HistoryRecorder* recorder_ = nullptr;
+    std::function<void(QString)> boardLine_;
+};
+
+}  // namespace history

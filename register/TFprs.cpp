@@ -32,6 +32,9 @@ TFprs::TFprs(QWidget* parent) : QDialog(parent, Qt::FramelessWindowHint | Qt::Di
 
 void TFprs::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    // Brought back from minimised, the bar goes on where it was; only a showing by the
+    // search starts it again.
+    if (event->spontaneous()) return;
     if (QWidget* p = parentWidget()) {
         const QRect owner = p->window()->frameGeometry();
         move(owner.center() - QPoint(width() / 2, height() / 2));

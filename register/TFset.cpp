@@ -209,6 +209,10 @@ void TFset::BuildLayout() {
 
 void TFset::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    // A window brought back from minimised (it goes down with the main window) is told so by
+    // the window system; that is no new showing, and the working copy with its unsaved
+    // changes stays. Only the showing by the program, from the register button, loads.
+    if (event->spontaneous()) return;
     if (QWidget* owner = main_.MainWindow()) {
         const QRect r = owner->frameGeometry();
         move(r.center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));

@@ -102,6 +102,9 @@ void TFset2::BuildLayout() {
     ComboBox1 = new QComboBox(GroupBox1);
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
     ComboBox1->setEditable(true);
+    // The list holds the ports the station found, and discovery probes exactly those: text
+    // typed into the box is never added to it.
+    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
     ComboBox1->setToolTip(QStringLiteral("当前通信"));
     ComboBox1->setGeometry(84, 40, 150, 22);
     SpeedButton3 = MakeButton(QStringLiteral("重新连接"), GroupBox1, QRect(252, 30, 90, 28));

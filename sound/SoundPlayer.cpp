@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QUrl>
 
+#include "WavContent.h"
+
 namespace {
 
 const char* const kOk = "ok";
@@ -49,6 +51,11 @@ QString GstCoreText(GstCoreError code) {
     QString result = QString::fromUtf8(text);
     g_free(text);
     return result;
+}
+
+QString ShortSoundText() {
+    return QStringLiteral("The file holds less than %1 ms of sound.")
+        .arg(SoundPlayer::kMinimumSoundMs);
 }
 
 // Outcome of one attempt to pre-roll a file with a given sink.
@@ -132,6 +139,16 @@ Preroll TryPreroll(const QString& uri, const QString& sinkName, const QDeadlineT
             out.error = QStringLiteral("The file holds no sound that can be played.");
         }
     }
+    if (ready) {
+        // A stream whose length is known must be long enough to be heard; one whose length
+        // the player cannot tell before playing is given the benefit of the doubt.
+        gint64 duration = -1;
+        if (gst_element_query_duration(pipeline, GST_FORMAT_TIME, &duration) && duration >= 0 &&
+            duration < gint64(SoundPlayer::kMinimumSoundMs) * GST_MSECOND) {
+            ready = false;
+            out.error = ShortSoundText();
+        }
+    }
     if (!ready) {
         Dispose(pipeline);
         if (out.error.isEmpty()) out.error = GstCoreText(GST_CORE_ERROR_FAILED);
@@ -211,6 +228,13 @@ QString SoundPlayer::Open(const QString& alias, const QString& filePath,
         g_free(text);
         return LimitErrorText(error);
     }
+    // A WAV file is measured by the samples it really holds: its header may promise more
+    // than a file cut short contains, and the stream's length would follow the promise.
+    const WavContent wav = WavContent::Inspect(file.absoluteFilePath());
+    if (wav.IsWave() && !wav.HasSound())
+        return QStringLiteral("The file holds no sound that can be played.");
+    if (wav.IsWave() && wav.SoundMs() >= 0 && wav.SoundMs() < kMinimumSoundMs)
+        return ShortSoundText();
     const QString uri = QString::fromUtf8(QUrl::fromLocalFile(file.absoluteFilePath()).toEncoded());
 
     // One time budget for the whole open, the fallback below included.

@@ -15,6 +15,10 @@ class SoundPlayer {
     static constexpr int kMaxErrorLength = 127;
     // Upper bound on how long an open may wait for its pipeline to pre-roll.
     static constexpr int kPrerollTimeoutMs = 2000;
+    // The least sound a file must hold to be opened. An alarm of a few milliseconds (a file
+    // cut short, a header without samples) is a click or nothing, and the operator would take
+    // the silence for calm; a tenth of a second is still a short beep that is heard.
+    static constexpr int kMinimumSoundMs = 100;
 
     // The player behind OpenSound, StartSound and CloseSound.
     static SoundPlayer& Shared();
@@ -26,7 +30,8 @@ class SoundPlayer {
 
     // Opens filePath under alias. deviceType names the kind of player the caller asks for;
     // playbin handles every kind itself, so it is accepted as given. Fails when the alias is
-    // already open, the path is empty, the file is missing or holds no playable sound.
+    // already open, the path is empty, the file is missing or holds no playable sound, or less
+    // than kMinimumSoundMs of it. A file cut short whose samples are long enough plays them.
     QString Open(const QString& alias, const QString& filePath, const QString& deviceType);
     // Starts playing and returns at once; the sound plays once. A sound that has finished
     // plays again from its start.

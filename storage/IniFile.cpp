@@ -1,14 +1,28 @@
 #include "IniFile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
-#include <QSaveFile>
+#include <cerrno>
 
 #include "StationError.h"
 
 namespace ini {
 namespace {
+
+// Editors that save "UTF-8 with BOM" start the file with these three bytes. They belong to
+// no line: a reader skips them and a writer puts them back in front of the text.
+const QByteArray kByteOrderMark("\xEF\xBB\xBF");
+
+bool TakeByteOrderMark(QByteArray& text) {
+    if (!text.startsWith(kByteOrderMark)) return false;
+    text.remove(0, kByteOrderMark.size());
+    return true;
+}
 
 // One line of the file split into what the format sees in it.
 struct LineView {
@@ -69,7 +83,9 @@ QList<QByteArray> SplitLines(const QByteArray& text) {
 
 }  // namespace
 
-QString ReadFromText(const QByteArray& text, const QString& section, const QString& key) {
+QString ReadFromText(const QByteArray& fileText, const QString& section, const QString& key) {
+    QByteArray text = fileText;
+    TakeByteOrderMark(text);
     bool inSection = false;
     for (const QByteArray& raw : SplitLines(text)) {
         const LineView v = Parse(raw);
@@ -82,8 +98,10 @@ QString ReadFromText(const QByteArray& text, const QString& section, const QStri
     return QString();
 }
 
-QByteArray WriteToText(const QByteArray& text, const QString& section, const QString& key,
+QByteArray WriteToText(const QByteArray& fileText, const QString& section, const QString& key,
                        const QString& value) {
+    QByteArray text = fileText;
+    const QByteArray mark = TakeByteOrderMark(text) ? kByteOrderMark : QByteArray();
     QString clean = value;
     clean.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
     const QByteArray entry = key.trimmed().toUtf8() + '=' + clean.toUtf8();
@@ -108,8 +126,9 @@ QByteArray WriteToText(const QByteArray& text, const QString& section, const QSt
             }
         } else if (inSection) {
             if (v.kind == LineView::Entry && SameName(v.name, key)) {
-                lines[i] = entry;
-                return lines.join(eol) + eol;
+                // The key keeps the spelling the file gives it; only its value changes.
+                lines[i] = v.name + '=' + clean.toUtf8();
+                return mark + lines.join(eol) + eol;
             }
             if (!lines[i].trimmed().isEmpty()) lastEntryOfSection = i;
         }
@@ -120,7 +139,7 @@ QByteArray WriteToText(const QByteArray& text, const QString& section, const QSt
         lines.append('[' + section.trimmed().toUtf8() + ']');
         lines.append(entry);
     }
-    return lines.join(eol) + eol;
+    return mark + lines.join(eol) + eol;
 }
 
 QString Read(const QString& path, const QString& section, const QString& key) {
@@ -129,22 +148,117 @@ QString Read(const QString& path, const QString& section, const QString& key) {
     return ReadFromText(f.readAll(), section, key);
 }
 
+namespace {
+
+class Descriptor {
+  public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+// Writes all of data at offset; false when the system takes less (a full disk, a size limit).
+bool WriteAllAt(int fd, const QByteArray& data, off_t offset) {
+    qsizetype done = 0;
+    while (done < data.size()) {
+        const ssize_t n =
+            ::pwrite(fd, data.constData() + done, size_t(data.size() - done), offset + off_t(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += n;
+    }
+    return true;
+}
+
+bool ReadAll(int fd, QByteArray* out) {
+    out->clear();
+    char buffer[4096];
+    off_t offset = 0;
+    for (;;) {
+        const ssize_t n = ::pread(fd, buffer, sizeof buffer, offset);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) return true;
+        out->append(buffer, n);
+        offset += n;
+    }
+}
+
+// Replaces the text of the open file old by text, in the file itself.
+//
+// The file is rewritten in place rather than replaced by a new file renamed over it: a new
+// file would belong to whoever runs the station (root once, and the operator could no longer
+// edit or save the settings), would drop the file's mode, and would split a hard link from
+// the text it shares. The settings file is a few hundred bytes, written only when the
+// operator saves, so keeping it the operator's file weighs more than the atomic swap.
+//
+// No failure leaves a mixture of old and new text: room for the longer text is taken first,
+// by writing the part of the new text that lies beyond the old end (undone by cutting the
+// file back when the disk or a size limit refuses it); only then is the old text overwritten,
+// over bytes the file already holds, and the file cut to the new length. Should one of those
+// later steps fail all the same, the old text is written back before the error is reported.
+bool RewriteInPlace(int fd, const QByteArray& old, const QByteArray& text) {
+    const off_t oldSize = off_t(old.size());
+    const off_t newSize = off_t(text.size());
+    if (newSize > oldSize && !WriteAllAt(fd, text.mid(old.size()), oldSize)) {
+        while (::ftruncate(fd, oldSize) < 0 && errno == EINTR) {
+        }
+        return false;
+    }
+    const bool written = WriteAllAt(fd, text.left(qMin(old.size(), text.size())), 0) &&
+                         (newSize >= oldSize || ::ftruncate(fd, newSize) == 0);
+    if (!written) {
+        WriteAllAt(fd, old, 0);
+        while (::ftruncate(fd, oldSize) < 0 && errno == EINTR) {
+        }
+        ::fsync(fd);
+        return false;
+    }
+    return ::fsync(fd) == 0;
+}
+
+// Makes the file that does not exist yet; a file that cannot be written whole is removed.
+// Returns false with errno EEXIST when another writer made it in the meantime.
+bool CreateWith(const QByteArray& path, const QByteArray& text) {
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    Descriptor file(fd);
+    if (WriteAllAt(fd, text, 0) && ::fsync(fd) == 0) return true;
+    ::unlink(path.constData());
+    errno = EIO;
+    return false;
+}
+
+}  // namespace
+
 void Write(const QString& path, const QString& section, const QString& key, const QString& value) {
     const QString full = QFileInfo(path).absoluteFilePath();
-    QByteArray text;
-    QFile existing(full);
-    if (existing.exists()) {
-        if (!existing.open(QIODevice::ReadOnly))
-            throw SettingsWriteError(QStringLiteral("Unable to write to %1").arg(full));
-        text = existing.readAll();
-        existing.close();
+    const QByteArray name = QFile::encodeName(full);
+    const SettingsWriteError refused(QStringLiteral("Unable to write to %1").arg(full));
+    // Twice at most: a file that appears between the two opens is then written in place.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const int fd = ::open(name.constData(), O_RDWR | O_CLOEXEC);
+        if (fd < 0) {
+            if (errno != ENOENT) throw refused;
+            if (CreateWith(name, WriteToText(QByteArray(), section, key, value))) return;
+            if (errno == EEXIST) continue;
+            throw refused;
+        }
+        Descriptor file(fd);
+        struct stat info {};
+        QByteArray old;
+        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || !ReadAll(fd, &old)) throw refused;
+        if (!RewriteInPlace(fd, old, WriteToText(old, section, key, value))) throw refused;
+        return;
     }
-    QSaveFile out(full);
-    // A writable file in a folder that refuses new files is still written, in place.
-    out.setDirectWriteFallback(true);
-    if (!out.open(QIODevice::WriteOnly) || out.write(WriteToText(text, section, key, value)) < 0 ||
-        !out.commit())
-        throw SettingsWriteError(QStringLiteral("Unable to write to %1").arg(full));
+    throw refused;
 }
 
 }  // namespace ini

@@ -6,7 +6,8 @@
 // Section and key names match without regard to case; a value is read as at most 2047 bytes
 // (cut at a character boundary so that the text stays valid UTF-8); a missing file, section or
 // key reads as the empty string. A write changes or adds exactly one line, creating the file and
-// the section as needed, and keeps every other line as it was. Text is UTF-8.
+// the section as needed, and keeps every other line as it was. Text is UTF-8; a byte order
+// mark at the start of the file is no part of the first line and is kept when writing.
 //
 // Every call opens the file, does its one read or write and lets go of it: nothing is cached,
 // so a change made by one call is seen by the next.
@@ -22,8 +23,9 @@ constexpr int kMaxValueBytes = 2047;
 QString Read(const QString& path, const QString& section, const QString& key);
 
 // Sets key in section to value. Line breaks in value would split it into lines of their own
-// and corrupt the file, so each CR or LF is stored as a blank. The file is replaced as a whole
-// (written beside it, then renamed over it), so a failed write leaves the old file intact.
+// and corrupt the file, so each CR or LF is stored as a blank. An existing key keeps the
+// spelling the file gives it. An existing file is rewritten in place: it keeps its owner,
+// group, mode and hard links, and a failed write leaves its old text intact.
 // Throws SettingsWriteError("Unable to write to <path>") when the file cannot be written.
 void Write(const QString& path, const QString& section, const QString& key, const QString& value);
 

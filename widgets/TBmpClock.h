@@ -18,20 +18,18 @@ class QMenu;
 class QPainter;
 class QTimer;
 
-enum TBgStyle : unsigned char { bgPicture, bgColor };
-enum TPictureStyle : unsigned char { psNone, psStretch, psTile };
-enum TThemeStyle : unsigned char { tsNone, tsCircle, tsRoundRect };
-
 class TBmpClock : public QWidget {
     Q_OBJECT
+    // The published properties, in publishing order; Color, the framework's, comes last.
     Q_PROPERTY(QImage Picture READ Picture WRITE setPicture)
     Q_PROPERTY(QColor TransParentColor READ TransParentColor WRITE setTransParentColor)
     Q_PROPERTY(bool TransParent READ TransParent WRITE setTransParent)
     Q_PROPERTY(int Interval READ Interval WRITE setInterval)
     Q_PROPERTY(bool Active READ Active WRITE setActive)
     Q_PROPERTY(QString VersionInfo READ VersionInfo WRITE setVersionInfo STORED false)
-    Q_PROPERTY(bool CenterPoint READ CenterPoint WRITE setCenterPoint)
+    Q_PROPERTY(TBgStyle BackGroundStyle READ BackGroundStyle WRITE setBackGroundStyle)
     Q_PROPERTY(QColor BackGroundColor READ BackGroundColor WRITE setBackGroundColor)
+    Q_PROPERTY(bool CenterPoint READ CenterPoint WRITE setCenterPoint)
     Q_PROPERTY(bool AutoCenter READ AutoCenter WRITE setAutoCenter)
     Q_PROPERTY(bool HourHandEnabled READ HourHandEnabled WRITE setHourHandEnabled)
     Q_PROPERTY(bool MinuteHandEnabled READ MinuteHandEnabled WRITE setMinuteHandEnabled)
@@ -41,10 +39,21 @@ class TBmpClock : public QWidget {
     Q_PROPERTY(THand* MinuteHand READ MinuteHand CONSTANT)
     Q_PROPERTY(THand* SecondHand READ SecondHand CONSTANT)
     Q_PROPERTY(TCenterPoint* CenterMark READ CenterMark CONSTANT)
+    Q_PROPERTY(TPictureStyle PictureStyle READ PictureStyle WRITE setPictureStyle)
+    Q_PROPERTY(TThemeStyle ThemeStyle READ ThemeStyle WRITE setThemeStyle)
     Q_PROPERTY(int RoundX READ RoundX WRITE setRoundX)
     Q_PROPERTY(int RoundY READ RoundY WRITE setRoundY)
     Q_PROPERTY(bool RoundHole READ RoundHole WRITE setRoundHole)
     Q_PROPERTY(QColor Color READ Color WRITE setColor)
+
+  public:
+    // One byte each; known to the property system by their names.
+    enum TBgStyle : unsigned char { bgPicture, bgColor };
+    Q_ENUM(TBgStyle)
+    enum TPictureStyle : unsigned char { psNone, psStretch, psTile };
+    Q_ENUM(TPictureStyle)
+    enum TThemeStyle : unsigned char { tsNone, tsCircle, tsRoundRect };
+    Q_ENUM(TThemeStyle)
 
   public:
     explicit TBmpClock(QWidget* parent = nullptr);
@@ -188,3 +197,11 @@ class TBmpClock : public QWidget {
     std::function<QTime()> timeSource;
     bool pressed = false;
 };
+
+// The style types and their values go by their own names wherever the clock is used.
+using TBgStyle = TBmpClock::TBgStyle;
+using TPictureStyle = TBmpClock::TPictureStyle;
+using TThemeStyle = TBmpClock::TThemeStyle;
+using enum TBmpClock::TBgStyle;
+using enum TBmpClock::TPictureStyle;
+using enum TBmpClock::TThemeStyle;

@@ -97,6 +97,25 @@ TEST(ProgressWindow, AClickOnTheBarEndsTheWaitAtOnce) {
     EXPECT_LT(p->RzProgressBar1->value(), 100);
 }
 
+// Brought back after being minimised with the main window, the bar goes on where it was.
+TEST(ProgressWindow, RestoringAfterMinimisingKeepsTheBar) {
+    StationFolder folder;
+    Station s(folder);
+    TFprs* p = s.Fprs;
+    p->open();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(p));
+    p->Timer1()->stop();  // the steps are taken by hand here
+    for (int i = 0; i < 40; ++i) p->Timer1Timer();
+    ASSERT_EQ(p->RzProgressBar1->value(), 41);
+    p->showMinimized();
+    ASSERT_TRUE(WaitFor([&] { return p->isMinimized(); }, 2000));
+    p->showNormal();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(p));
+    EXPECT_EQ(p->RzProgressBar1->value(), 41);
+    QTest::mouseClick(p->RzProgressBar1, Qt::LeftButton);
+    EXPECT_FALSE(p->isVisible());
+}
+
 TEST(SearchReply, ThreeByteDeliveriesBecomeRowsOnlyWhileTheWindowShows) {
     StationFolder folder;
     folder.AddSensors({{5, "0A1B2C ", "hall ", 0, 0}, {6, "111111 ", "yard ", 35, -2}});

@@ -515,3 +515,34 @@ TEST(RegisterWindow, ClosingWithUnsavedChangesAsks) {
     EXPECT_FALSE(s.Fset->isVisible());
     EXPECT_TRUE(boxes.Texts().isEmpty());
 }
+
+// Minimising the main window minimises the register window with it; bringing it back is no
+// new showing: the working copy, unsaved changes and all, stays as the operator left it.
+TEST(RegisterWindow, RestoringAfterMinimisingKeepsUnsavedWork) {
+    StationFolder folder;
+    folder.AddSensors({{1, "000001 ", "one "}});
+    Station s(folder);
+    ShowRegister(s);
+    TFset* w = s.Fset;
+    ClickRow(w->RzStringGrid1, 1);
+    Type(w->RzEdit3, "cellar");
+    Click(w->SpeedButton3);  // update
+    ASSERT_EQ(w->RzStringGrid1->Cell(2, 1), "cellar");
+    ASSERT_TRUE(w->SpeedButton4->isEnabled());
+
+    for (int round = 0; round < 2; ++round) {
+        w->showMinimized();
+        ASSERT_TRUE(WaitFor([&] { return w->isMinimized(); }, 2000));
+        w->showNormal();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+        EXPECT_EQ(w->RzStringGrid1->Cell(2, 1), "cellar") << "round " << round;
+        EXPECT_TRUE(w->SpeedButton4->isEnabled()) << "round " << round;
+    }
+    EXPECT_EQ(Stored(folder), "1|'000001 '|'one '|0.0|0.0|' '|NULL");
+
+    // A new showing still starts from the stored register.
+    w->hide();
+    ShowRegister(s);
+    EXPECT_EQ(w->RzStringGrid1->Cell(2, 1), "one ");
+    EXPECT_FALSE(w->SpeedButton4->isEnabled());
+}

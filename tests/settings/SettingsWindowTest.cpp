@@ -1,5 +1,6 @@
 // The settings window driven as the operator drives it: opened, edited, repaired on leaving a
 // field, saved, reset to defaults, closed with and without unsaved changes, and reconnecting.
+#include <QFile>
 #include <QSignalSpy>
 
 #include "IniFile.h"
@@ -484,4 +485,50 @@ TEST_F(SettingsTest, ReconnectWithoutPortsSaysSoAndStartsTheDiscoveryAnyway) {
     ASSERT_TRUE(WaitFor([&] { return !s.Fmain->Timer2()->isActive(); }, 3000));
     EXPECT_EQ(w->sLabelFX3->text(), "未连接       ");
     EXPECT_FALSE(w->SpeedButton1->isEnabled());
+}
+
+// The port list is the station's own: what the operator types into the box is no port, and
+// the next reconnect probes only the ports the station found.
+TEST_F(SettingsTest, TypingIntoThePortBoxAddsNoPort) {
+    StationFolder folder;
+    Station s(folder);
+    ASSERT_TRUE(WaitFor([&] { return !s.Fmain->Timer2()->isActive(); }, 3000));
+    MessageBoxWatcher watcher;
+    TFset2* w = s.Fset2;
+    Open(w);
+    const int ports = w->ComboBox1->count();
+    ASSERT_EQ(ports, 0);
+    w->ComboBox1->setFocus(Qt::MouseFocusReason);
+    QTest::keyClicks(w->ComboBox1, "/dev/ttyS0");
+    QTest::keyClick(w->ComboBox1, Qt::Key_Return);
+    EXPECT_EQ(w->ComboBox1->count(), ports);
+    EXPECT_EQ(w->ComboBox1->findText("/dev/ttyS0"), -1);
+
+    QTest::mouseClick(w->SpeedButton3, Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return !watcher.Texts().isEmpty(); }, 3000));
+    EXPECT_EQ(watcher.Texts(), QStringList({"未找到通信口"}));
+}
+
+// A WAV file without sound in it is refused like any other file that is no sound.
+TEST_F(SettingsTest, ChoosingAWavWithoutSoundIsRefused) {
+    StationFolder folder;
+    folder.WriteIni(Ini("0", "A", "25", "60", ""));
+    const QString cut = folder.Path() + "cut.wav";
+    {
+        QFile src(AlarmWav());
+        ASSERT_TRUE(src.open(QIODevice::ReadOnly));
+        QFile dst(cut);
+        ASSERT_TRUE(dst.open(QIODevice::WriteOnly));
+        ASSERT_EQ(dst.write(src.read(1000)), 1000);
+    }
+    Station s(folder);
+    MessageBoxWatcher watcher;
+    TFset2* w = s.Fset2;
+    Open(w);
+    ChooseFileWhenAsked(cut);
+    w->sFilenameEdit1->BrowseAction()->trigger();
+    ASSERT_TRUE(WaitFor([&] { return !watcher.Texts().isEmpty(); }, 3000));
+    EXPECT_EQ(watcher.Texts(), QStringList({"无效的音频文件"}));
+    EXPECT_FALSE(w->SpeedButton1->isEnabled());
+    EXPECT_FALSE(SoundPlayer::Shared().IsOpen(QStringLiteral("mywave")));
 }

@@ -7,8 +7,10 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "AlarmTone.h"
 #include "SoundPlayer.h"
 #include "TestSupport.h"
+#include "WavWriter.h"
 
 namespace {
 
@@ -29,6 +31,29 @@ void ExpectErrorText(const QString& result, const char* what) {
     EXPECT_NE(result, QStringLiteral("ok")) << what;
     EXPECT_FALSE(result.trimmed().isEmpty()) << what;
     EXPECT_LE(result.size(), SoundPlayer::kMaxErrorLength) << what;
+}
+
+QByteArray Wav(const std::vector<std::int16_t>& samples, int sampleRate = 22050) {
+    const std::vector<std::uint8_t> bytes = EncodeWavPcm16(samples, sampleRate, 1);
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+}
+
+// A tone of the given length in milliseconds, complete.
+QByteArray ToneWav(int ms) {
+    AlarmToneShape shape;
+    shape.beepMs = ms;
+    shape.beepCount = 1;
+    return Wav(MakeAlarmTone(shape), shape.sampleRate);
+}
+
+// The same file with a list chunk (a title) between the format and the data chunks.
+QByteArray WithListChunk(const QByteArray& wav) {
+    const QByteArray list =
+        QByteArray("LIST") + QByteArray("\x0c\0\0\0", 4) + "INFOINAM" + QByteArray("\0\0\0\0", 4);
+    QByteArray out = wav.left(36) + list + wav.mid(36);
+    const quint32 riff = quint32(out.size() - 8);
+    for (int i = 0; i < 4; ++i) out[4 + i] = char((riff >> (8 * i)) & 0xFF);
+    return out;
 }
 
 class SoundPlayerTest : public ::testing::Test {
@@ -86,6 +111,87 @@ TEST_F(SoundPlayerTest, RefusesWhatIsNotAPlayableSoundAndLeavesTheAliasFree) {
     ExpectErrorText(player.Open(kAlias, dir.path(), kDevice), "a folder");
     EXPECT_FALSE(player.IsOpen(kAlias));
     EXPECT_EQ(player.Open(kAlias, AlarmWav(), kDevice), "ok");
+}
+
+// An alarm must be heard: a file with no sound in it, or less than a tenth of a second of
+// sound, is not a sound file. A file cut short plays what it holds when that is enough.
+TEST_F(SoundPlayerTest, RefusesWavFilesWithoutATenthOfASecondOfSound) {
+    QFile src(AlarmWav());
+    ASSERT_TRUE(src.open(QIODevice::ReadOnly));
+    const QByteArray alarm = src.readAll();
+    ASSERT_GT(alarm.size(), 22050);  // 1.5 s of 16-bit mono at 22050 Hz
+
+    const struct {
+        const char* name;
+        QByteArray bytes;
+    } refused[] = {
+        {"header-only.wav", Wav({})},
+        {"cut-to-1000.wav", alarm.left(1000)},  // 22 ms of the 1.5 s the header promises
+        {"40ms.wav", ToneWav(40)},
+        {"no-data-chunk.wav", alarm.left(36)},
+        {"list-then-nothing.wav", WithListChunk(Wav({}))},
+    };
+    for (const auto& f : refused) {
+        const QString path = dir.filePath(QString::fromLatin1(f.name));
+        ASSERT_TRUE(WriteFile(path, f.bytes)) << f.name;
+        ExpectErrorText(player.Open(kAlias, path, kDevice), f.name);
+        EXPECT_FALSE(player.IsOpen(kAlias)) << f.name;
+        player.Close(kAlias);  // so that one wrongly accepted file does not hide the next
+    }
+
+    const struct {
+        const char* name;
+        QByteArray bytes;
+    } accepted[] = {
+        {"100ms.wav", ToneWav(100)},
+        {"cut-to-300ms.wav", alarm.left(int(kWavHeaderSize) + 22050 * 2 * 3 / 10)},
+        {"list-then-500ms.wav", WithListChunk(ToneWav(500))},
+    };
+    for (const auto& f : accepted) {
+        const QString path = dir.filePath(QString::fromLatin1(f.name));
+        ASSERT_TRUE(WriteFile(path, f.bytes)) << f.name;
+        EXPECT_EQ(player.Open(kAlias, path, kDevice), "ok") << f.name;
+        EXPECT_EQ(player.Close(kAlias), "ok") << f.name;
+    }
+}
+
+// The same holds for compressed sound, whose length the player learns from the stream.
+TEST_F(SoundPlayerTest, RefusesAFlacFileShorterThanATenthOfASecond) {
+    gst_init(nullptr, nullptr);
+    GstElementFactory* encoder = gst_element_factory_find("flacenc");
+    if (!encoder) GTEST_SKIP() << "no FLAC encoder to make a test file";
+    gst_object_unref(encoder);
+    auto make = [&](const QString& path, int buffers) {
+        // 441 samples at 44100 Hz: 10 ms a buffer.
+        const QByteArray line = QStringLiteral(
+                                    "audiotestsrc num-buffers=%1 samplesperbuffer=441 ! "
+                                    "audio/x-raw,rate=44100,channels=1 ! audioconvert ! flacenc ! "
+                                    "filesink location=\"%2\"")
+                                    .arg(buffers)
+                                    .arg(path)
+                                    .toUtf8();
+        GError* err = nullptr;
+        GstElement* pipeline = gst_parse_launch(line.constData(), &err);
+        ASSERT_NE(pipeline, nullptr) << (err ? err->message : "");
+        gst_element_set_state(pipeline, GST_STATE_PLAYING);
+        GstBus* bus = gst_element_get_bus(pipeline);
+        GstMessage* msg = gst_bus_timed_pop_filtered(
+            bus, 10 * GST_SECOND, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+        ASSERT_NE(msg, nullptr);
+        EXPECT_EQ(GST_MESSAGE_TYPE(msg), GST_MESSAGE_EOS);
+        gst_message_unref(msg);
+        gst_object_unref(bus);
+        gst_element_set_state(pipeline, GST_STATE_NULL);
+        gst_object_unref(pipeline);
+    };
+    const QString shortFlac = dir.filePath(QStringLiteral("blip.flac"));
+    const QString longFlac = dir.filePath(QStringLiteral("beep.flac"));
+    make(shortFlac, 3);
+    make(longFlac, 50);
+    ExpectErrorText(player.Open(kAlias, shortFlac, kDevice), "30 ms of FLAC");
+    EXPECT_FALSE(player.IsOpen(kAlias));
+    player.Close(kAlias);
+    EXPECT_EQ(player.Open(kAlias, longFlac, kDevice), "ok");
 }
 
 TEST_F(SoundPlayerTest, SpecialFilesAreRefusedWithoutHangingTheCaller) {

@@ -224,6 +224,77 @@ TEST(StationDatabaseOpen, RefusesMissingCorruptOrIncompleteFilesWithoutCreatingO
     EXPECT_FALSE(QSqlDatabase::contains("t"));
 }
 
+// A file whose tables are both there opens even when a column is missing: only the statements
+// that name the column fail, each with the database's own text, and the rest keep working.
+TEST(StationDatabaseOpen, AMissingColumnFailsOnlyTheStatementsThatUseIt) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("newdb.mdb");
+    QProcess sqlite;
+    sqlite.start("sqlite3",
+                 {path,
+                  "create table settab(ID integer primary key autoincrement, code integer,"
+                  " codeid text, fix text, almhigh real, almlow real, almnear text);"
+                  "create table alming(dates integer, times integer, code integer, fix text,"
+                  " almtemp text);"
+                  "insert into settab(code, codeid, fix, almhigh, almlow)"
+                  " values(3, '000003 ', 'hall ', 30, 0);"});
+    ASSERT_TRUE(sqlite.waitForFinished());
+    ASSERT_EQ(sqlite.exitCode(), 0);
+
+    ASSERT_NO_THROW(StationDatabase::Open(path, "t"));
+    TQuery q("t");
+    q.Prepare(catalogue::MonitoredSensors);
+    ASSERT_NO_THROW(q.Open());
+    ASSERT_EQ(q.RecordCount(), 1);
+    EXPECT_EQ(q.AsString("codeid"), "000003 ");
+
+    q.Prepare(catalogue::InsertAlarm);
+    q.SetParam("dates", 20240305);
+    q.SetParam("times", 7);
+    q.SetParam("code", 3);
+    q.SetParam("fix", "hall ");
+    q.SetParam("almtemp", "31");
+    EXPECT_NO_THROW(q.ExecSQL());
+
+    q.Prepare(catalogue::InsertRegisterRow);
+    q.SetParam("code", 4);
+    q.SetParam("codeid", "000004 ");
+    q.SetParam("fix", "yard ");
+    q.SetParam("almhigh", 0.0);
+    q.SetParam("almlow", 0.0);
+    q.SetParam("remark", " ");
+    try {
+        q.ExecSQL();
+        ADD_FAILURE() << "insert naming a missing column succeeded";
+    } catch (const DatabaseError& e) {
+        EXPECT_TRUE(e.Message().contains("remark")) << e.Message().toStdString();
+    }
+    // The connection is still there for the next statement.
+    q.Prepare(catalogue::AllAlarms);
+    ASSERT_NO_THROW(q.Open());
+    EXPECT_EQ(q.RecordCount(), 1);
+    StationDatabase::Close("t");
+}
+
+TEST(StationDatabaseOpen, EitherTableMissingIsRefused) {
+    QTemporaryDir dir;
+    const struct {
+        const char* name;
+        const char* schema;
+    } cases[] = {
+        {"no_alming.mdb", "create table settab(ID integer primary key, code integer);"},
+        {"no_settab.mdb", "create table alming(dates integer, times integer);"},
+    };
+    for (const auto& c : cases) {
+        const QString path = dir.filePath(c.name);
+        QProcess sqlite;
+        sqlite.start("sqlite3", {path, c.schema});
+        ASSERT_TRUE(sqlite.waitForFinished());
+        EXPECT_THROW(StationDatabase::Open(path, "t"), DatabaseError) << c.name;
+        EXPECT_FALSE(QSqlDatabase::contains("t")) << c.name;
+    }
+}
+
 TEST(StatementCatalogue, HoldsThirteenStatementsInOrder) {
     for (int n = 1; n <= catalogue::kStatementCount; ++n) EXPECT_EQ(catalogue::Get(n).number, n);
     EXPECT_THROW(catalogue::Get(14), std::out_of_range);

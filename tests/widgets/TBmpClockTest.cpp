@@ -3,6 +3,8 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QMetaEnum>
+#include <QMetaProperty>
 #include <QTimer>
 #include <cmath>
 
@@ -280,4 +282,68 @@ TEST(TBmpClock, VersionInfoCannotBeChanged) {
     clock.setVersionInfo("something else");
     EXPECT_EQ(shown, fixed);
     EXPECT_EQ(clock.VersionInfo(), fixed);
+}
+
+// The clock's own published properties, in publishing order, as a property editor or a
+// stored window description sees them; the styles by their names.
+TEST(TBmpClock, PublishesItsPropertiesInOrder) {
+    const QMetaObject& meta = TBmpClock::staticMetaObject;
+    QStringList names;
+    for (int i = meta.propertyOffset(); i < meta.propertyCount(); ++i)
+        names << QString::fromLatin1(meta.property(i).name());
+    EXPECT_EQ(names, QStringList({"Picture",
+                                  "TransParentColor",
+                                  "TransParent",
+                                  "Interval",
+                                  "Active",
+                                  "VersionInfo",
+                                  "BackGroundStyle",
+                                  "BackGroundColor",
+                                  "CenterPoint",
+                                  "AutoCenter",
+                                  "HourHandEnabled",
+                                  "MinuteHandEnabled",
+                                  "SecondHandEnabled",
+                                  "Center",
+                                  "HourHand",
+                                  "MinuteHand",
+                                  "SecondHand",
+                                  "CenterMark",
+                                  "PictureStyle",
+                                  "ThemeStyle",
+                                  "RoundX",
+                                  "RoundY",
+                                  "RoundHole",
+                                  "Color"}));
+
+    const struct {
+        const char* property;
+        QStringList keys;
+        const char* initial;
+        const char* other;
+    } styles[] = {
+        {"BackGroundStyle", {"bgPicture", "bgColor"}, "bgPicture", "bgColor"},
+        {"PictureStyle", {"psNone", "psStretch", "psTile"}, "psNone", "psTile"},
+        {"ThemeStyle", {"tsNone", "tsCircle", "tsRoundRect"}, "tsNone", "tsRoundRect"},
+    };
+    TBmpClock clock;
+    clock.setActive(false);
+    for (const auto& st : styles) {
+        const QMetaProperty prop = meta.property(meta.indexOfProperty(st.property));
+        ASSERT_TRUE(prop.isValid()) << st.property;
+        ASSERT_TRUE(prop.isEnumType()) << st.property;
+        const QMetaEnum e = prop.enumerator();
+        QStringList keys;
+        for (int k = 0; k < e.keyCount(); ++k) {
+            keys << QString::fromLatin1(e.key(k));
+            EXPECT_EQ(e.value(k), k) << st.property;
+        }
+        EXPECT_EQ(keys, st.keys) << st.property;
+        EXPECT_EQ(e.valueToKey(prop.read(&clock).toInt()), QByteArray(st.initial)) << st.property;
+        EXPECT_TRUE(prop.write(&clock, QString::fromLatin1(st.other))) << st.property;
+        EXPECT_EQ(e.valueToKey(prop.read(&clock).toInt()), QByteArray(st.other)) << st.property;
+    }
+    EXPECT_EQ(clock.BackGroundStyle(), bgColor);
+    EXPECT_EQ(clock.PictureStyle(), psTile);
+    EXPECT_EQ(clock.ThemeStyle(), tsRoundRect);
 }

@@ -80,9 +80,11 @@ struct OpenState {
         return ::poll(&p, 1, 0) > 0;
     }
     void Post(int notice, uint8_t* block = nullptr, uint32_t count = 0, uint32_t param = 0);
-    // Hangup notice, once per open; the device is gone or failing, so all threads stop.
+    // Hangup notice, once per open; the device is gone or failing, so all threads stop. Once
+    // the component has set the close event, whatever fails is part of the close (its purge
+    // empties the queues under the threads) and is not reported.
     void Hangup() {
-        if (!hungUp.exchange(true)) Post(TComm::kHangupNotice);
+        if (!CloseSet() && !hungUp.exchange(true)) Post(TComm::kHangupNotice);
         SetClose();
     }
 };
@@ -298,7 +300,12 @@ struct Receiver {
                     continue;
                 }
                 if (got < 0 && (errno == EAGAIN || errno == EINTR)) continue;
-                st.Hangup();  // 0 = hung up (pty master closed), or EIO: the device vanished
+                if (st.CloseSet()) return -1;  // the close purged what poll had seen
+                // With VMIN = VTIME = 0 an empty read only means "nothing there"; a vanished
+                // device also reports POLLHUP or POLLERR (a hung-up tty reads 0, a pty whose
+                // master closed gives EIO).
+                if (got == 0 && !(p[1].revents & (POLLHUP | POLLERR | POLLNVAL))) continue;
+                st.Hangup();
                 return -1;
             }
             if (p[1].revents & (POLLHUP | POLLERR | POLLNVAL)) {

@@ -6,6 +6,8 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QThread>
+#include <atomic>
+#include <thread>
 
 #include "PtyPair.h"
 #include "SerialPortList.h"
@@ -581,6 +583,47 @@ TEST(TComm, PeerVanishingGivesOneHangup) {
     EXPECT_FALSE(c.PortOpen());
     Pump(100);
     EXPECT_EQ(rec.hangups, 1);
+}
+
+// The far end keeps talking while the station opens, sends and closes again and again. Closing
+// purges the input under the receive thread; an empty read after that purge is the close, not a
+// vanished device, so no hangup may be reported.
+TEST(TComm, CloseWhileBytesArriveRaisesNoHangup) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    std::atomic<bool> stop{false};
+    std::thread peer([&] {
+        const QByteArray chunk(64, 'r');
+        char sink[4096];
+        while (!stop.load()) {
+            if (::write(pty.master, chunk.constData(), size_t(chunk.size())) < 0)
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            while (::read(pty.master, sink, sizeof sink) > 0) {  // what the station sent
+            }
+        }
+    });
+    int cycles = 0;
+    for (int inputLen : {1, 0}) {
+        TComm c;
+        Recorder rec;
+        rec.Attach(c);
+        c.SetCommName(pty.path);
+        c.SetInputLen(uint16_t(inputLen));
+        for (int i = 0; i < 200; ++i) {
+            c.OpenComm();
+            ASSERT_TRUE(c.PortOpen()) << c.PortOpenError().toStdString();
+            c.SendBytes("BA", 2);
+            std::this_thread::sleep_for(std::chrono::microseconds(300));
+            c.CloseComm();
+            ++cycles;
+            QCoreApplication::processEvents();
+        }
+        Pump(50);
+        EXPECT_FALSE(rec.data.isEmpty());  // input really was arriving
+        EXPECT_EQ(rec.hangups, 0) << "InputLen " << inputLen << ", " << cycles << " cycles";
+    }
+    stop.store(true);
+    peer.join();
 }
 
 TEST(TComm, PtyHasNoLineEventsAndReceptionIsUnaffected) {

@@ -167,14 +167,35 @@ uint32_t ErrorFlags(const serial_icounter_struct& a, const serial_icounter_struc
 
 // Undoes PARMRK marking (0377 0 x: byte x with an error; 0377 0377: byte 0377) and drops zero
 // bytes when asked. Keeps an unfinished mark between reads.
+//
+// A 0377 that the line discipline took in before marking was switched on is not doubled; when
+// an ordinary byte follows it, both are passed on as received, so one byte read can give two.
+// What does not fit the room left in the read is carried into the next read: a delivery never
+// exceeds the read length, nor the buffer.
 struct InputFilter {
-    int pending = 0;  // bytes of a mark seen: 0, 1 (0377), 2 (0377 0)
-    size_t Run(OpenState& st, const uint8_t* in, size_t n, uint8_t* out) {
+    int pending = 0;            // bytes of a mark seen: 0, 1 (0377), 2 (0377 0)
+    std::deque<uint8_t> carry;  // decoded bytes waiting for the next read
+
+    // Moves carried bytes to the start of the next read; returns how many.
+    size_t TakeCarry(uint8_t* out, size_t room) {
+        size_t k = 0;
+        while (k < room && !carry.empty()) {
+            out[k++] = carry.front();
+            carry.pop_front();
+        }
+        return k;
+    }
+
+    size_t Run(OpenState& st, const uint8_t* in, size_t n, uint8_t* out, size_t room) {
         const bool marked = st.markParity.load(std::memory_order_relaxed);
         const bool noNull = st.ignoreNull.load(std::memory_order_relaxed);
         size_t k = 0;
         auto put = [&](uint8_t b) {
-            if (!(noNull && b == 0)) out[k++] = b;
+            if (noNull && b == 0) return;
+            if (k < room)
+                out[k++] = b;
+            else
+                carry.push_back(b);
         };
         for (size_t i = 0; i < n; ++i) {
             const uint8_t b = in[i];
@@ -250,8 +271,8 @@ struct Receiver {
             deadline = start + std::chrono::milliseconds(uint64_t(mult) * len + cst);
         }
         const bool useInterval = !immediate && !firstByte && interval != 0;
-        size_t n = 0;
-        Clock::time_point lastByte;
+        Clock::time_point lastByte = Clock::now();
+        size_t n = filter.TakeCarry(buf, len);
         if (raw.size() < len) raw.resize(len);
         for (;;) {
             if (n >= len) return long(n);
@@ -294,7 +315,7 @@ struct Receiver {
                 if (got > 0) {
                     CheckLineErrors();
                     n += st.markParity.load() || st.ignoreNull.load() || filter.pending != 0
-                             ? filter.Run(st, raw.data(), size_t(got), buf + n)
+                             ? filter.Run(st, raw.data(), size_t(got), buf + n, len - n)
                              : (std::memcpy(buf + n, raw.data(), size_t(got)), size_t(got));
                     lastByte = Clock::now();
                     continue;

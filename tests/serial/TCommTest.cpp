@@ -1,6 +1,7 @@
 // TComm against real pseudo-terminals. No test opens a real device.
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -488,6 +489,46 @@ TEST(TComm, IgnoreNullCharDropsZeroBytes) {
     pty.Write(QByteArray("a\0b\0c", 5));
     ASSERT_TRUE(WaitFor([&] { return rec.data.size() >= 1; }));
     EXPECT_EQ(rec.data[0], QByteArray("abc"));
+}
+
+// Parity checking switched on while the port is open: bytes that the line discipline took in
+// before the switch are not marked, so a plain 0xFF can be followed by an ordinary byte. That
+// pair is passed on as received, and no delivery may grow past InputLen (nor the read buffer,
+// which here holds exactly one read).
+TEST(TComm, ParityCheckSwitchedOnKeepsDeliveriesWithinInputLen) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    TComm c;
+    Recorder rec;
+    rec.Attach(c);
+    c.SetCommName(pty.path);
+    c.SetInBufferSize(1);
+    c.SetInputLen(1);
+    QByteArray expected;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        c.OpenComm();
+        ASSERT_TRUE(c.PortOpen()) << c.PortOpenError().toStdString();
+        // Enough bytes to keep the receive thread busy one byte at a time, ending in 0xFF.
+        const QByteArray filler = QByteArray(4000, 'a') + char(0xFF);
+        pty.Write(filler);
+        int queued = 0;
+        for (int i = 0; i < 2000 && queued == 0; ++i) {
+            ::ioctl(pty.slaveKeep, FIONREAD, &queued);  // the line discipline has the bytes
+            if (queued == 0) std::this_thread::sleep_for(std::chrono::microseconds(50));
+        }
+        c.SetParityCheck(true);
+        pty.Write("x");
+        expected += filler + "x";
+        ASSERT_TRUE(WaitFor([&] { return rec.All().size() >= expected.size(); }))
+            << rec.All().size() << " of " << expected.size();
+        Pump(150);
+        c.CloseComm();
+        c.SetParityCheck(false);
+    }
+    int longest = 0;
+    for (const QByteArray& d : rec.data) longest = std::max(longest, int(d.size()));
+    EXPECT_EQ(longest, 1);  // InputLen
+    EXPECT_EQ(rec.All(), expected);
 }
 
 TEST(TComm, WritesInOrderWithOneSendEmptyNotice) {

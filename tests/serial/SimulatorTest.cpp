@@ -235,6 +235,70 @@ TEST(SensorBusSim, ControlFifoFaultsAndDrop) {
     c.CloseComm();
 }
 
+// One sensor falls silent while the others go on answering: from the start (--mute) and on
+// command (mute ID on|off), for read and search requests alike.
+TEST(SensorBusSim, MutedSensorsDoNotAnswer) {
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(QStringLiteral("ctl"));
+    Sim sim({"--sensor", "0A1B2C=20", "--sensor", "0A1B2D=21", "--sensor", "0A1B2E=22", "--mute",
+             "0a1b2c", "--control", fifo});
+    ASSERT_FALSE(sim.path.isEmpty());
+    TComm c;
+    Deliveries d;
+    d.Attach(c);
+    Configure(c, sim.path);
+    c.OpenComm();
+    ASSERT_TRUE(c.PortOpen()) << c.PortOpenError().toStdString();
+    auto ctl = [&](const char* line) {
+        QFile f(fifo);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(line);
+        f.close();
+        WaitFor([] { return false; }, 100);
+    };
+    // Sends one command and collects its replies until the line stays quiet.
+    auto ask = [&](const char* command) {
+        d.data.clear();
+        c.SendBytes(command, uint16_t(qstrlen(command)));
+        WaitFor([&] { return false; }, 700);
+        return d.data;
+    };
+    const QByteArray t20 = QByteArray::fromHex("0140"), t21 = QByteArray::fromHex("0150"),
+                     t22 = QByteArray::fromHex("0160");
+    const QByteArray b = QByteArray::fromHex("0A1B2C"), bd = QByteArray::fromHex("0A1B2D"),
+                     be = QByteArray::fromHex("0A1B2E");
+
+    EXPECT_EQ(ask("BA"), (QList<QByteArray>{bd + t21, be + t22}));
+    EXPECT_EQ(ask("AA"), (QList<QByteArray>{bd, be}));
+    EXPECT_EQ(ask("AaaA"), (QList<QByteArray>{"Aaa1"}));  // the bus itself still answers
+
+    ctl("mute 0A1B2C off\n");
+    ctl("mute 0A1B2E on\n");
+    EXPECT_EQ(ask("BA"), (QList<QByteArray>{b + t20, bd + t21}));
+    EXPECT_EQ(ask("AA"), (QList<QByteArray>{b, bd}));
+
+    ctl("mute 0A1B2E off\n");
+    ctl("mute XYZ on\n");  // refused, nothing changes
+    EXPECT_EQ(ask("AA"), (QList<QByteArray>{b, bd, be}));
+
+    QStringList mute;  // the simulator's own mute lines, not the echo of the control lines
+    for (const QString& l : sim.LogLines(QStringLiteral("mute")))
+        if (!l.contains(QStringLiteral(" control "))) mute << l;
+    ASSERT_EQ(mute.size(), 4) << mute.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(mute[0].endsWith(QStringLiteral("mute 0A1B2C on")));
+    EXPECT_TRUE(mute[1].endsWith(QStringLiteral("mute 0A1B2C off")));
+    EXPECT_TRUE(mute[2].endsWith(QStringLiteral("mute 0A1B2E on")));
+    EXPECT_TRUE(mute[3].endsWith(QStringLiteral("mute 0A1B2E off")));
+    EXPECT_EQ(sim.LogLines(QStringLiteral("error:")).size(), 1);
+}
+
+TEST(SensorBusSim, MuteOptionNeedsASensorId) {
+    Sim sim({"--mute", "12345"});
+    EXPECT_TRUE(sim.path.isEmpty());
+    ASSERT_TRUE(sim.WaitExit(5000));
+    EXPECT_FALSE(sim.ExitedCleanly());
+}
+
 TEST(SensorBusSim, LateHandshakeAndSilentPorts) {
     Sim sim({"--handshake-delay", "300", "--silent-port", "1"});
     const QString silentPath = sim.ReadLine(5000);

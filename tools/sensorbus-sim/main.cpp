@@ -29,6 +29,8 @@
 //   --silent               never answer (the port opens but stays silent)
 //   --merge                write all replies of one command together (merged replies)
 //   --garbage HEX          after each command's replies, send these bytes as one more reply
+//   --mute ID              this sensor answers neither read nor search requests (repeatable);
+//                          the others go on answering
 //   --drop-after MS        close the port (the pty master) MS after start, then exit
 //   --control FIFO         read fault commands from FIFO (created if missing), see below
 //   --log FILE             log to FILE as well as to stderr
@@ -46,6 +48,8 @@
 // Control commands (one a line, written to the --control FIFO):
 //   silent on|off    merge on|off    gap MS    reply-delay MS    handshake-delay MS
 //   version C        set ID SPEC     garbage HEX (sent at once)     drop (close the port, exit)
+//   mute ID on|off   the sensor stops (on) or resumes (off) answering "BA" and "AA"; logged as
+//                    "mute ID on" / "mute ID off". A muted ID stays muted when "set" adds it.
 // Signals: SIGUSR1 toggles silence, SIGUSR2 drops the port; SIGINT/SIGTERM end cleanly.
 //
 // Log lines (stderr and --log FILE), one per event, e.g.
@@ -73,6 +77,7 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -285,6 +290,7 @@ struct Simulator {
     bool silent = false;
     bool merge = false;
     std::string garbage;
+    std::set<std::string> muted;  // 3-byte IDs of sensors that do not answer
     Port* port = nullptr;
     std::deque<Pending> pending;
 
@@ -342,6 +348,7 @@ struct Simulator {
             return;
         }
         for (const Sensor& s : sensors) {
+            if (muted.count(s.id) != 0) continue;
             if (command == "AA") {
                 replies.push_back(s.id);
             } else {
@@ -400,10 +407,12 @@ void Usage(std::ostream& out) {
            "  --silent               never answer\n"
            "  --merge                write all replies of a command together\n"
            "  --garbage HEX          send these bytes after each command's replies\n"
+           "  --mute ID              this sensor does not answer read and search requests\n"
+           "                         (repeatable)\n"
            "  --drop-after MS        close the port MS after start, then exit\n"
            "  --control FIFO         fault commands: silent on|off, merge on|off, gap MS,\n"
            "                         reply-delay MS, handshake-delay MS, version C, set ID SPEC,\n"
-           "                         garbage HEX, drop\n"
+           "                         garbage HEX, drop, mute ID on|off\n"
            "  --log FILE             log to FILE too (each command received and reply sent)\n"
            "  --quiet                no log on stderr\n"
            "Signals: SIGUSR1 toggles silence, SIGUSR2 drops the port, SIGINT/SIGTERM quit.\n";
@@ -481,6 +490,11 @@ int main(int argc, char** argv) {
             sim.handshakeDelayMs = std::max(0, std::atoi(v.c_str()));
         } else if (a == "--garbage") {
             if (!ParseHex(v, sim.garbage)) return fail("bad hex for --garbage: " + v);
+        } else if (a == "--mute") {
+            std::string id;
+            if (v.size() != 6 || !ParseHex(v, id))
+                return fail("--mute needs a sensor ID of 6 hexadecimal digits: " + v);
+            sim.muted.insert(id);
         } else if (a == "--drop-after") {
             dropAfterMs = std::atol(v.c_str());
         } else if (a == "--control") {
@@ -537,6 +551,7 @@ int main(int argc, char** argv) {
     std::cout.flush();
     Log("ready " + ports[0].path + " sensors=" + std::to_string(sim.sensors.size()) +
         " version=" + sim.version);
+    for (const std::string& id : sim.muted) Log("mute " + Hex(id) + " on");
 
     const Clock::time_point dropAt =
         kStart + std::chrono::milliseconds(dropAfterMs < 0 ? 0 : dropAfterMs);
@@ -583,6 +598,17 @@ int main(int argc, char** argv) {
                     sim.sensors.push_back(s);
             } else {
                 Log("control error: " + err);
+            }
+        } else if (cmd == "mute") {
+            std::string id;
+            if (arg.size() != 6 || !ParseHex(arg, id) || (arg2 != "on" && arg2 != "off")) {
+                Log("control error: mute needs ID on|off");
+            } else {
+                if (arg2 == "on")
+                    sim.muted.insert(id);
+                else
+                    sim.muted.erase(id);
+                Log("mute " + Hex(id) + " " + arg2);
             }
         } else if (cmd == "drop")
             drop();

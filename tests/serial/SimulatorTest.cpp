@@ -5,11 +5,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <csignal>
+#include <memory>
 
 #include "BusProtocol.h"
 #include "TComm.h"
@@ -323,6 +325,69 @@ TEST(SensorBusSim, LateHandshakeAndSilentPorts) {
     EXPECT_EQ(d.data[0], QByteArray("Aaa1"));
     EXPECT_TRUE(ds.data.isEmpty());
     EXPECT_EQ(sim.LogLines(QStringLiteral("rx")).size(), 2);  // both probes logged
+}
+
+// Descriptors of this process that refer to the device path.
+int DescriptorsTo(const QString& path) {
+    int count = 0;
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString& name : fds.entryList(QDir::Files | QDir::System)) {
+        const QString target = QFile::symLinkTarget(fds.filePath(name));
+        if (target == path || target.startsWith(path + QLatin1Char(' '))) ++count;
+    }
+    return count;
+}
+
+int ThreadCount() {
+    return int(QDir(QStringLiteral("/proc/self/task"))
+                   .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+                   .size());
+}
+
+// The bus vanishes under an open port: one hangup, then CloseComm lets go of everything (the
+// descriptor, the threads, the lock), and the same component opens the next port and reads.
+TEST(SensorBusSim, AfterTheBusVanishesTheComponentOpensTheNextPort) {
+    auto first = std::make_unique<Sim>(QStringList{"--sensor", "0A1B2C=20"});
+    ASSERT_FALSE(first->path.isEmpty());
+    const QString oldPath = first->path;
+    const int threadsBefore = ThreadCount();
+    TComm c;
+    Deliveries d;
+    d.Attach(c);
+    Configure(c, oldPath);
+    c.OpenComm();
+    ASSERT_TRUE(c.PortOpen()) << c.PortOpenError().toStdString();
+    ASSERT_TRUE(c.SendBytes("BA", 2));
+    ASSERT_TRUE(WaitFor([&] { return d.data.size() == 1; }));
+
+    ::kill(first->pid, SIGUSR2);  // the port is dropped
+    ASSERT_TRUE(WaitFor([&] { return d.hangups >= 1; }));
+    ASSERT_TRUE(first->WaitExit(5000));
+    WaitFor([] { return false; }, 300);
+    EXPECT_EQ(d.hangups, 1);
+    EXPECT_TRUE(c.PortOpen());
+    EXPECT_EQ(DescriptorsTo(oldPath), 1);
+
+    c.CloseComm();
+    EXPECT_FALSE(c.PortOpen());
+    EXPECT_EQ(c.PortOpenError(), QString());
+    EXPECT_EQ(DescriptorsTo(oldPath), 0);
+    EXPECT_EQ(ThreadCount(), threadsBefore);
+    first.reset();
+
+    Sim second({"--sensor", "0A1B2D=21"});
+    ASSERT_FALSE(second.path.isEmpty());
+    c.SetCommName(second.path);
+    c.OpenComm();
+    ASSERT_TRUE(c.PortOpen()) << c.PortOpenError().toStdString();
+    d.data.clear();
+    ASSERT_TRUE(c.SendBytes("BA", 2));
+    ASSERT_TRUE(WaitFor([&] { return d.data.size() == 1; }));
+    EXPECT_EQ(d.data[0], QByteArray::fromHex("0A1B2D0150"));
+    ASSERT_TRUE(c.SendBytes("BA", 2));
+    ASSERT_TRUE(WaitFor([&] { return d.data.size() == 2; }));
+    EXPECT_EQ(d.hangups, 1);
+    c.CloseComm();
 }
 
 TEST(SensorBusSim, ExitsCleanlyOnSigterm) {

@@ -1,7 +1,10 @@
 // The real sensorbus-sim program, driven through a TComm configured as the station's port.
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,7 +14,9 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <csignal>
+#include <functional>
 #include <memory>
+#include <thread>
 
 #include "BusProtocol.h"
 #include "TComm.h"
@@ -388,6 +393,74 @@ TEST(SensorBusSim, AfterTheBusVanishesTheComponentOpensTheNextPort) {
     ASSERT_TRUE(WaitFor([&] { return d.data.size() == 2; }));
     EXPECT_EQ(d.hangups, 1);
     c.CloseComm();
+}
+
+// A station that dies with its port open never gives the exclusive flag back. The next station,
+// run by an ordinary user, must still be able to open the simulator's port.
+TEST(SensorBusSim, PortOfACrashedStationOpensForAnotherUser) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to start a process as another user";
+    const passwd* nobody = ::getpwnam("nobody");
+    const uid_t uid = nobody != nullptr ? nobody->pw_uid : 65534;
+    const gid_t gid = nobody != nullptr ? nobody->pw_gid : 65534;
+    Sim sim({"--sensor", "0A1B2C=20"});
+    ASSERT_FALSE(sim.path.isEmpty());
+    const QByteArray path = sim.path.toLocal8Bit();
+    ASSERT_EQ(::chmod(path.constData(), 0666), 0);  // the other user may use the device
+
+    // Runs body in a child process and returns the byte it reports (-1: none).
+    auto inChild = [](const std::function<char()>& body) {
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC) != 0) return -1;
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            const char result = body();
+            [[maybe_unused]] ssize_t w = ::write(fds[1], &result, 1);
+            ::_exit(0);  // no clean-up: descriptors are closed by the kernel, as in a crash
+        }
+        ::close(fds[1]);
+        char result = -1;
+        pollfd p{fds[0], POLLIN, 0};
+        if (::poll(&p, 1, 15000) > 0 && ::read(fds[0], &result, 1) != 1) result = -1;
+        ::close(fds[0]);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        return int(result);
+    };
+
+    // The first station opens the port exclusively and dies without closing it.
+    EXPECT_EQ(inChild([&] {
+                  auto* c = new TComm;  // never destroyed: the process just ends
+                  c->SetCommName(sim.path);
+                  c->OpenComm();
+                  return char(c->PortOpen() ? 1 : 0);
+              }),
+              1);
+    // The next one runs as an ordinary user (it may have to wait for the simulator to notice).
+    EXPECT_EQ(inChild([&] {
+                  if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)
+                      return char(2);
+                  for (int attempt = 0; attempt < 60; ++attempt) {
+                      TComm c;
+                      c.SetCommName(sim.path);
+                      c.OpenComm();
+                      if (c.PortOpen()) return char(1);
+                      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                  }
+                  return char(0);
+              }),
+              1);
+    EXPECT_EQ(sim.LogLines(QStringLiteral("port")).size(), 2);  // released after each station
+    // The running station keeps its port to itself.
+    TComm c;
+    c.SetCommName(sim.path);
+    c.OpenComm();
+    ASSERT_TRUE(c.PortOpen()) << c.PortOpenError().toStdString();
+    EXPECT_EQ(inChild([&] {
+                  if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)
+                      return char(2);
+                  return char(::open(path.constData(), O_RDWR | O_NOCTTY) < 0 && errno == EBUSY);
+              }),
+              1);
 }
 
 TEST(SensorBusSim, ExitsCleanlyOnSigterm) {

@@ -59,6 +59,8 @@
 // (AaaA, BA, AA, or "?" for bytes that are no command).
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/signalfd.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -242,9 +244,19 @@ void MakeRaw(int fd, speed_t speed) {
     tcsetattr(fd, TCSANOW, &t);
 }
 
+// A station opens its port exclusively (TIOCEXCL). On a real device the flag goes with the last
+// close, but a pty's slave lives as long as its master, and here our own slave descriptor keeps
+// it open as well: after a station that crashed (and never gave the flag back), a restarted
+// station that does not run as root would get EBUSY for good. So the simulator watches the
+// slave's device node (inotify: every open of the path and every last close of such an open
+// file, a crash's included) and, once no one but itself has the port open, clears the flag on
+// its own descriptor. It does not clear it while a user is left: exclusivity stays with a
+// running station.
 struct Port {
     int fd = -1;         // pty master, or the device
     int slaveKeep = -1;  // kept open so the pty does not hang up between the station's opens
+    int watch = -1;      // inotify watch of the slave's node (pty only)
+    int users = 0;       // open files on the slave besides ours
     std::string path;    // what the station opens
     bool answering = true;
     std::string input;  // bytes received and not yet recognised
@@ -261,6 +273,23 @@ struct Port {
         MakeRaw(slaveKeep, 0);  // the line discipline must not touch the bytes
         MakeRaw(fd, 0);
         return true;
+    }
+    // Starts counting the slave's users (opened after our own slave descriptor, so ours is not
+    // among them).
+    void Watch(int inotifyFd) {
+        if (inotifyFd >= 0 && slaveKeep >= 0)
+            watch = inotify_add_watch(inotifyFd, path.c_str(), IN_OPEN | IN_CLOSE);
+    }
+    // An inotify event of this port's node.
+    void UserEvent(uint32_t mask) {
+        if (mask & IN_OPEN) ++users;
+        if (mask & IN_CLOSE) {
+            users = std::max(0, users - 1);
+            if (users == 0 && slaveKeep >= 0) {
+                ioctl(slaveKeep, TIOCNXCL);
+                Log("port " + path + " released");
+            }
+        }
     }
     bool OpenDevice(const std::string& dev, speed_t speed) {
         fd = open(dev.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -530,6 +559,8 @@ int main(int argc, char** argv) {
         if (!ports[size_t(i)].OpenPty()) return fail("cannot open a pseudo-terminal");
         ports[size_t(i)].answering = false;
     }
+    const int inotifyFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    for (Port& p : ports) p.Watch(inotifyFd);
     sim.port = &ports[0];
 
     int controlFd = -1;
@@ -621,6 +652,7 @@ int main(int argc, char** argv) {
         fds.push_back({sigFd, POLLIN, 0});
         fds.push_back({controlFd, POLLIN, 0});
         for (const Port& p : ports) fds.push_back({p.fd, POLLIN, 0});
+        fds.push_back({inotifyFd, POLLIN, 0});
         int timeout = sim.MsToNext();
         // A command prefix that stays incomplete for 50 ms is reported as stray bytes.
         for (const Port& p : ports) {
@@ -683,10 +715,21 @@ int main(int argc, char** argv) {
             if (!p.input.empty() && Clock::now() - p.lastInput >= std::chrono::milliseconds(50))
                 sim.Parse(p, true);
         }
+        if (fds.back().revents & POLLIN) {
+            alignas(inotify_event) char buf[4096];
+            const ssize_t n = read(inotifyFd, buf, sizeof buf);
+            for (ssize_t off = 0; n > 0 && off < n;) {
+                const auto* e = reinterpret_cast<const inotify_event*>(buf + off);
+                for (Port& p : ports)
+                    if (p.watch >= 0 && e->wd == p.watch) p.UserEvent(e->mask);
+                off += ssize_t(sizeof(inotify_event) + e->len);
+            }
+        }
         if (running) sim.SendDue();
         if (running && dropAfterMs >= 0 && Clock::now() >= dropAt) drop();
     }
     for (Port& p : ports) p.Close();
+    if (inotifyFd >= 0) close(inotifyFd);
     if (controlFd >= 0) close(controlFd);
     Log(dropped ? "exit after drop" : "exit");
     if (gLogFile != nullptr) std::fclose(gLogFile);

@@ -40,6 +40,13 @@ struct Block {
     uint16_t count = 0;
 };
 
+// The notices on their way to the user-interface thread, counted when posted and uncounted when
+// handled or dropped.
+struct Backlog {
+    std::atomic<uint32_t> notices{0};
+    std::atomic<uint64_t> bytes{0};
+};
+
 // Everything one open shares between the component and its threads. The threads get a
 // shared_ptr, so nothing they use can vanish under them.
 struct OpenState {
@@ -64,6 +71,7 @@ struct OpenState {
     std::deque<Block> queue;
     bool accepting = true;  // false once the transmit thread has ended
     std::shared_ptr<std::atomic<bool>> sendDataEmpty;
+    std::shared_ptr<Backlog> backlog;
 
     ~OpenState() {
         for (Block& b : queue) std::free(b.data);
@@ -79,7 +87,9 @@ struct OpenState {
         pollfd p{closeFd, POLLIN, 0};
         return ::poll(&p, 1, 0) > 0;
     }
-    void Post(int notice, uint8_t* block = nullptr, uint32_t count = 0, uint32_t param = 0);
+    // Posts a notice to the user-interface thread. False (and the block freed) when the backlog
+    // is full; the caller then hangs up. The hangup notice itself is always posted.
+    bool Post(int notice, uint8_t* block = nullptr, uint32_t count = 0, uint32_t param = 0);
     // Hangup notice, once per open; the device is gone or failing, so all threads stop. Once
     // the component has set the close event, whatever fails is part of the close (its purge
     // empties the queues under the threads) and is not reported.
@@ -96,27 +106,45 @@ std::atomic<uint64_t> gHandoff{0};
 
 class NoticeEvent : public QEvent {
   public:
-    NoticeEvent(int notice, uint8_t* block, uint32_t count, uint32_t param)
+    NoticeEvent(int notice, uint8_t* block, uint32_t count, uint32_t param,
+                std::shared_ptr<Backlog> backlog)
         : QEvent(QEvent::Type(TComm::NoticeEventType(notice))),
           notice(notice),
           block(block),
           count(count),
-          param(param) {}
+          param(param),
+          backlog(std::move(backlog)) {}
     ~NoticeEvent() override {
         gHandoff.load(std::memory_order_acquire);  // also when dropped without delivery
         std::free(block);                          // the block dies with its notice
+        backlog->notices.fetch_sub(1);
+        backlog->bytes.fetch_sub(count);
     }
     int notice;
     uint8_t* block;
     uint32_t count;
     uint32_t param;
+    std::shared_ptr<Backlog> backlog;
 };
 
-void OpenState::Post(int notice, uint8_t* block, uint32_t count, uint32_t param) {
+// A user-interface thread that cannot keep up must not make the process grow without end: as
+// with a full platform message queue, a notice that would take the backlog past
+// TComm::kMaxPendingNotices notices or TComm::kMaxPendingBytes bytes is not posted.
+bool OpenState::Post(int notice, uint8_t* block, uint32_t count, uint32_t param) {
+    const uint32_t notices = backlog->notices.fetch_add(1) + 1;
+    const uint64_t bytes = backlog->bytes.fetch_add(count) + count;
+    if (notice != TComm::kHangupNotice &&
+        (notices > TComm::kMaxPendingNotices || bytes > TComm::kMaxPendingBytes)) {
+        backlog->notices.fetch_sub(1);
+        backlog->bytes.fetch_sub(count);
+        std::free(block);
+        return false;
+    }
     // postEvent is thread-safe; the notifier outlives every thread (they are joined first).
-    auto* e = new NoticeEvent(notice, block, count, param);
+    auto* e = new NoticeEvent(notice, block, count, param, backlog);
     gHandoff.fetch_add(1, std::memory_order_release);
     QCoreApplication::postEvent(targetRaw, e);
+    return true;
 }
 
 // The hidden window: lives on the thread that created the component.
@@ -235,13 +263,18 @@ struct Receiver {
     serial_icounter_struct counters{};
     std::vector<uint8_t> raw;
 
-    void CheckLineErrors() {
-        if (!st.icount) return;
+    // False when the error notice could not be posted (the thread has hung up).
+    bool CheckLineErrors() {
+        if (!st.icount) return true;
         serial_icounter_struct now{};
-        if (!ReadCounters(st.fd, now)) return;
+        if (!ReadCounters(st.fd, now)) return true;
         const uint32_t flags = ErrorFlags(counters, now);
         counters = now;
-        if (flags != 0) st.Post(TComm::kErrorNotice, nullptr, 0, flags);
+        if (flags != 0 && !st.Post(TComm::kErrorNotice, nullptr, 0, flags)) {
+            st.Hangup();
+            return false;
+        }
+        return true;
     }
 
     static int MsUntil(Clock::time_point t) {
@@ -313,7 +346,7 @@ struct Receiver {
             if (p[1].revents & POLLIN) {
                 const ssize_t got = ::read(st.fd, raw.data(), len - n);
                 if (got > 0) {
-                    CheckLineErrors();
+                    if (!CheckLineErrors()) return -1;
                     n += st.markParity.load() || st.ignoreNull.load() || filter.pending != 0
                              ? filter.Run(st, raw.data(), size_t(got), buf + n, len - n)
                              : (std::memcpy(buf + n, raw.data(), size_t(got)), size_t(got));
@@ -350,7 +383,10 @@ struct Receiver {
                 break;
             }
             std::memcpy(block, buf.data(), size_t(n));
-            st.Post(TComm::kDataNotice, block, uint32_t(n));
+            if (!st.Post(TComm::kDataNotice, block, uint32_t(n))) {
+                st.Hangup();  // the user-interface thread is too far behind: stop reading
+                break;
+            }
         }
         ::tcflush(st.fd, TCIFLUSH);
     }
@@ -412,7 +448,10 @@ void WriteThreadBody(std::shared_ptr<OpenState> sp) {
             }
         }
         if (!have) {
-            if (writtenSinceEmpty) st.Post(TComm::kSendEmptyNotice);
+            if (writtenSinceEmpty && !st.Post(TComm::kSendEmptyNotice)) {
+                st.Hangup();
+                break;
+            }
             writtenSinceEmpty = false;
             pollfd p[2] = {{st.closeFd, POLLIN, 0}, {st.wakeFd, POLLIN, 0}};
             const int r = ::poll(p, 2, -1);
@@ -478,7 +517,10 @@ void ModemThreadBody(std::shared_ptr<OpenState> sp) {
         if (now.dcd != before.dcd) bits |= MODEM_RLSD;
         if (now.rng != before.rng) bits |= MODEM_RING;
         before = now;
-        if (bits != 0) st.Post(TComm::kModemNotice, nullptr, 0, bits);
+        if (bits != 0 && !st.Post(TComm::kModemNotice, nullptr, 0, bits)) {
+            st.Hangup();
+            break;
+        }
     }
     st.modemDone.store(true);
 }
@@ -494,7 +536,16 @@ int TComm::NoticeEventType(int notice) {
 }
 
 TComm::TComm(QObject* /*owner*/)
-    : sendDataEmpty(std::make_shared<std::atomic<bool>>(true)), notifier(new Notifier(this)) {}
+    : sendDataEmpty(std::make_shared<std::atomic<bool>>(true)),
+      backlog(std::make_shared<Backlog>()),
+      notifier(new Notifier(this)) {}
+
+uint32_t TComm::PendingNotices() const {
+    return backlog->notices.load();
+}
+uint64_t TComm::PendingBytes() const {
+    return backlog->bytes.load();
+}
 
 TComm::~TComm() {
     CloseComm();  // no thread outlives the component
@@ -562,6 +613,7 @@ void TComm::OpenComm() {
     st->fd = fd;
     st->targetRaw = notifier;
     st->sendDataEmpty = sendDataEmpty;
+    st->backlog = backlog;
     open = st;
     ApplyCommTimeouts();
     ApplyCommState();

@@ -667,6 +667,64 @@ TEST(TComm, CloseWhileBytesArriveRaisesNoHangup) {
     peer.join();
 }
 
+// The user-interface thread falls behind a far end that never stops: what waits for it stays
+// bounded. When a notice cannot be posted any more, the receive thread hangs up and stops
+// reading. Many one-byte blocks meet the bound on notices, 2048-byte blocks the bound on bytes.
+TEST(TComm, SlowHandlerBoundsTheBacklogAndHangsUp) {
+    for (int inputLen : {1, 0}) {
+        SCOPED_TRACE(inputLen);
+        PtyPair pty;
+        ASSERT_TRUE(pty.ok());
+        TComm c;
+        c.SetCommName(pty.path);
+        c.SetInputLen(uint16_t(inputLen));
+        uint32_t maxNotices = 0;
+        uint64_t maxBytes = 0;
+        int hangups = 0;
+        qint64 delivered = 0;
+        bool afterHangup = false;
+        std::atomic<bool> stop{false};
+        c.OnReceiveData = [&](TComm* sender, const uint8_t*, uint16_t n) {
+            maxNotices = std::max(maxNotices, sender->PendingNotices());
+            maxBytes = std::max(maxBytes, sender->PendingBytes());
+            delivered += n;
+            if (hangups > 0) afterHangup = true;
+            if (maxNotices > 3 * TComm::kMaxPendingNotices ||
+                maxBytes > 3 * TComm::kMaxPendingBytes)
+                stop.store(true);  // far past the bound: end the flood and catch up
+            else
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+        };
+        c.OnRequestHangup = [&](TComm*) { ++hangups; };
+        c.OpenComm();
+        ASSERT_TRUE(c.PortOpen());
+        std::thread peer([&] {
+            const QByteArray chunk(4096, 'f');
+            while (!stop.load())
+                if (::write(pty.master, chunk.constData(), size_t(chunk.size())) < 0)
+                    std::this_thread::sleep_for(std::chrono::microseconds(100));
+        });
+        WaitFor([&] { return hangups > 0 || stop.load(); }, 30000);
+        Pump(300);
+        const qint64 atHangup = delivered;
+        Pump(300);  // the far end still writes, nothing is read any more
+        stop.store(true);
+        peer.join();
+        EXPECT_EQ(hangups, 1);
+        EXPECT_LE(maxNotices, TComm::kMaxPendingNotices);
+        EXPECT_LE(maxBytes, TComm::kMaxPendingBytes);
+        if (inputLen == 1)
+            EXPECT_GT(maxNotices, TComm::kMaxPendingNotices / 2);  // the bound that was met
+        else
+            EXPECT_GT(maxBytes, TComm::kMaxPendingBytes / 2);
+        EXPECT_FALSE(afterHangup);
+        EXPECT_EQ(delivered, atHangup);
+        EXPECT_EQ(c.PendingNotices(), 0u);
+        EXPECT_EQ(c.PendingBytes(), 0u);
+        c.CloseComm();
+    }
+}
+
 TEST(TComm, PtyHasNoLineEventsAndReceptionIsUnaffected) {
     PtyPair pty;
     TComm c;

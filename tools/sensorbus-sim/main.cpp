@@ -56,7 +56,9 @@
 //   2024-05-01 12:00:00.123 +1234.567 rx /dev/pts/3 41616141 AaaA
 //   2024-05-01 12:00:00.290 +1401.002 tx /dev/pts/3 41616131
 // "+ms" counts milliseconds since start (monotonic); rx lines name the command recognised
-// (AaaA, BA, AA, or "?" for bytes that are no command).
+// (AaaA, BA, AA, or "?" for bytes that are no command). "port PATH released" says that the last
+// user of a pty port closed it (or died) and its exclusive-open flag was cleared, so that the
+// next station, whoever runs it, can open the port.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/inotify.h>

@@ -40,6 +40,13 @@ struct Block {
     uint16_t count = 0;
 };
 
+// The notices on their way to the user-interface thread, counted when posted and uncounted when
+// handled or dropped.
+struct Backlog {
+    std::atomic<uint32_t> notices{0};
+    std::atomic<uint64_t> bytes{0};
+};
+
 // Everything one open shares between the component and its threads. The threads get a
 // shared_ptr, so nothing they use can vanish under them.
 struct OpenState {
@@ -64,6 +71,7 @@ struct OpenState {
     std::deque<Block> queue;
     bool accepting = true;  // false once the transmit thread has ended
     std::shared_ptr<std::atomic<bool>> sendDataEmpty;
+    std::shared_ptr<Backlog> backlog;
 
     ~OpenState() {
         for (Block& b : queue) std::free(b.data);
@@ -79,10 +87,14 @@ struct OpenState {
         pollfd p{closeFd, POLLIN, 0};
         return ::poll(&p, 1, 0) > 0;
     }
-    void Post(int notice, uint8_t* block = nullptr, uint32_t count = 0, uint32_t param = 0);
-    // Hangup notice, once per open; the device is gone or failing, so all threads stop.
+    // Posts a notice to the user-interface thread. False (and the block freed) when the backlog
+    // is full; the caller then hangs up. The hangup notice itself is always posted.
+    bool Post(int notice, uint8_t* block = nullptr, uint32_t count = 0, uint32_t param = 0);
+    // Hangup notice, once per open; the device is gone or failing, so all threads stop. Once
+    // the component has set the close event, whatever fails is part of the close (its purge
+    // empties the queues under the threads) and is not reported.
     void Hangup() {
-        if (!hungUp.exchange(true)) Post(TComm::kHangupNotice);
+        if (!CloseSet() && !hungUp.exchange(true)) Post(TComm::kHangupNotice);
         SetClose();
     }
 };
@@ -94,27 +106,45 @@ std::atomic<uint64_t> gHandoff{0};
 
 class NoticeEvent : public QEvent {
   public:
-    NoticeEvent(int notice, uint8_t* block, uint32_t count, uint32_t param)
+    NoticeEvent(int notice, uint8_t* block, uint32_t count, uint32_t param,
+                std::shared_ptr<Backlog> backlog)
         : QEvent(QEvent::Type(TComm::NoticeEventType(notice))),
           notice(notice),
           block(block),
           count(count),
-          param(param) {}
+          param(param),
+          backlog(std::move(backlog)) {}
     ~NoticeEvent() override {
         gHandoff.load(std::memory_order_acquire);  // also when dropped without delivery
         std::free(block);                          // the block dies with its notice
+        backlog->notices.fetch_sub(1);
+        backlog->bytes.fetch_sub(count);
     }
     int notice;
     uint8_t* block;
     uint32_t count;
     uint32_t param;
+    std::shared_ptr<Backlog> backlog;
 };
 
-void OpenState::Post(int notice, uint8_t* block, uint32_t count, uint32_t param) {
+// A user-interface thread that cannot keep up must not make the process grow without end: as
+// with a full platform message queue, a notice that would take the backlog past
+// TComm::kMaxPendingNotices notices or TComm::kMaxPendingBytes bytes is not posted.
+bool OpenState::Post(int notice, uint8_t* block, uint32_t count, uint32_t param) {
+    const uint32_t notices = backlog->notices.fetch_add(1) + 1;
+    const uint64_t bytes = backlog->bytes.fetch_add(count) + count;
+    if (notice != TComm::kHangupNotice &&
+        (notices > TComm::kMaxPendingNotices || bytes > TComm::kMaxPendingBytes)) {
+        backlog->notices.fetch_sub(1);
+        backlog->bytes.fetch_sub(count);
+        std::free(block);
+        return false;
+    }
     // postEvent is thread-safe; the notifier outlives every thread (they are joined first).
-    auto* e = new NoticeEvent(notice, block, count, param);
+    auto* e = new NoticeEvent(notice, block, count, param, backlog);
     gHandoff.fetch_add(1, std::memory_order_release);
     QCoreApplication::postEvent(targetRaw, e);
+    return true;
 }
 
 // The hidden window: lives on the thread that created the component.
@@ -165,14 +195,35 @@ uint32_t ErrorFlags(const serial_icounter_struct& a, const serial_icounter_struc
 
 // Undoes PARMRK marking (0377 0 x: byte x with an error; 0377 0377: byte 0377) and drops zero
 // bytes when asked. Keeps an unfinished mark between reads.
+//
+// A 0377 that the line discipline took in before marking was switched on is not doubled; when
+// an ordinary byte follows it, both are passed on as received, so one byte read can give two.
+// What does not fit the room left in the read is carried into the next read: a delivery never
+// exceeds the read length, nor the buffer.
 struct InputFilter {
-    int pending = 0;  // bytes of a mark seen: 0, 1 (0377), 2 (0377 0)
-    size_t Run(OpenState& st, const uint8_t* in, size_t n, uint8_t* out) {
+    int pending = 0;            // bytes of a mark seen: 0, 1 (0377), 2 (0377 0)
+    std::deque<uint8_t> carry;  // decoded bytes waiting for the next read
+
+    // Moves carried bytes to the start of the next read; returns how many.
+    size_t TakeCarry(uint8_t* out, size_t room) {
+        size_t k = 0;
+        while (k < room && !carry.empty()) {
+            out[k++] = carry.front();
+            carry.pop_front();
+        }
+        return k;
+    }
+
+    size_t Run(OpenState& st, const uint8_t* in, size_t n, uint8_t* out, size_t room) {
         const bool marked = st.markParity.load(std::memory_order_relaxed);
         const bool noNull = st.ignoreNull.load(std::memory_order_relaxed);
         size_t k = 0;
         auto put = [&](uint8_t b) {
-            if (!(noNull && b == 0)) out[k++] = b;
+            if (noNull && b == 0) return;
+            if (k < room)
+                out[k++] = b;
+            else
+                carry.push_back(b);
         };
         for (size_t i = 0; i < n; ++i) {
             const uint8_t b = in[i];
@@ -212,13 +263,18 @@ struct Receiver {
     serial_icounter_struct counters{};
     std::vector<uint8_t> raw;
 
-    void CheckLineErrors() {
-        if (!st.icount) return;
+    // False when the error notice could not be posted (the thread has hung up).
+    bool CheckLineErrors() {
+        if (!st.icount) return true;
         serial_icounter_struct now{};
-        if (!ReadCounters(st.fd, now)) return;
+        if (!ReadCounters(st.fd, now)) return true;
         const uint32_t flags = ErrorFlags(counters, now);
         counters = now;
-        if (flags != 0) st.Post(TComm::kErrorNotice, nullptr, 0, flags);
+        if (flags != 0 && !st.Post(TComm::kErrorNotice, nullptr, 0, flags)) {
+            st.Hangup();
+            return false;
+        }
+        return true;
     }
 
     static int MsUntil(Clock::time_point t) {
@@ -248,8 +304,8 @@ struct Receiver {
             deadline = start + std::chrono::milliseconds(uint64_t(mult) * len + cst);
         }
         const bool useInterval = !immediate && !firstByte && interval != 0;
-        size_t n = 0;
-        Clock::time_point lastByte;
+        Clock::time_point lastByte = Clock::now();
+        size_t n = filter.TakeCarry(buf, len);
         if (raw.size() < len) raw.resize(len);
         for (;;) {
             if (n >= len) return long(n);
@@ -290,15 +346,20 @@ struct Receiver {
             if (p[1].revents & POLLIN) {
                 const ssize_t got = ::read(st.fd, raw.data(), len - n);
                 if (got > 0) {
-                    CheckLineErrors();
+                    if (!CheckLineErrors()) return -1;
                     n += st.markParity.load() || st.ignoreNull.load() || filter.pending != 0
-                             ? filter.Run(st, raw.data(), size_t(got), buf + n)
+                             ? filter.Run(st, raw.data(), size_t(got), buf + n, len - n)
                              : (std::memcpy(buf + n, raw.data(), size_t(got)), size_t(got));
                     lastByte = Clock::now();
                     continue;
                 }
                 if (got < 0 && (errno == EAGAIN || errno == EINTR)) continue;
-                st.Hangup();  // 0 = hung up (pty master closed), or EIO: the device vanished
+                if (st.CloseSet()) return -1;  // the close purged what poll had seen
+                // With VMIN = VTIME = 0 an empty read only means "nothing there"; a vanished
+                // device also reports POLLHUP or POLLERR (a hung-up tty reads 0, a pty whose
+                // master closed gives EIO).
+                if (got == 0 && !(p[1].revents & (POLLHUP | POLLERR | POLLNVAL))) continue;
+                st.Hangup();
                 return -1;
             }
             if (p[1].revents & (POLLHUP | POLLERR | POLLNVAL)) {
@@ -322,7 +383,10 @@ struct Receiver {
                 break;
             }
             std::memcpy(block, buf.data(), size_t(n));
-            st.Post(TComm::kDataNotice, block, uint32_t(n));
+            if (!st.Post(TComm::kDataNotice, block, uint32_t(n))) {
+                st.Hangup();  // the user-interface thread is too far behind: stop reading
+                break;
+            }
         }
         ::tcflush(st.fd, TCIFLUSH);
     }
@@ -384,7 +448,10 @@ void WriteThreadBody(std::shared_ptr<OpenState> sp) {
             }
         }
         if (!have) {
-            if (writtenSinceEmpty) st.Post(TComm::kSendEmptyNotice);
+            if (writtenSinceEmpty && !st.Post(TComm::kSendEmptyNotice)) {
+                st.Hangup();
+                break;
+            }
             writtenSinceEmpty = false;
             pollfd p[2] = {{st.closeFd, POLLIN, 0}, {st.wakeFd, POLLIN, 0}};
             const int r = ::poll(p, 2, -1);
@@ -450,7 +517,10 @@ void ModemThreadBody(std::shared_ptr<OpenState> sp) {
         if (now.dcd != before.dcd) bits |= MODEM_RLSD;
         if (now.rng != before.rng) bits |= MODEM_RING;
         before = now;
-        if (bits != 0) st.Post(TComm::kModemNotice, nullptr, 0, bits);
+        if (bits != 0 && !st.Post(TComm::kModemNotice, nullptr, 0, bits)) {
+            st.Hangup();
+            break;
+        }
     }
     st.modemDone.store(true);
 }
@@ -466,7 +536,16 @@ int TComm::NoticeEventType(int notice) {
 }
 
 TComm::TComm(QObject* /*owner*/)
-    : sendDataEmpty(std::make_shared<std::atomic<bool>>(true)), notifier(new Notifier(this)) {}
+    : sendDataEmpty(std::make_shared<std::atomic<bool>>(true)),
+      backlog(std::make_shared<Backlog>()),
+      notifier(new Notifier(this)) {}
+
+uint32_t TComm::PendingNotices() const {
+    return backlog->notices.load();
+}
+uint64_t TComm::PendingBytes() const {
+    return backlog->bytes.load();
+}
 
 TComm::~TComm() {
     CloseComm();  // no thread outlives the component
@@ -534,6 +613,7 @@ void TComm::OpenComm() {
     st->fd = fd;
     st->targetRaw = notifier;
     st->sendDataEmpty = sendDataEmpty;
+    st->backlog = backlog;
     open = st;
     ApplyCommTimeouts();
     ApplyCommState();

@@ -38,7 +38,9 @@
 //  * The threads post QEvents (types NoticeEventType(1025..1029)) to a QObject created by the
 //    constructor on the constructing (UI) thread; they run in posting order there. Data blocks
 //    are calloc'ed with a trailing zero byte and freed with their event, also when no handler is
-//    set or the event is never delivered.
+//    set or the event is never delivered. Like a platform message queue, the notices waiting for
+//    the UI thread are bounded (kMaxPendingNotices, kMaxPendingBytes): a notice that does not
+//    fit is not posted, and the thread that posted it hangs up (OnRequestHangup) and stops.
 //  * Thread priorities (tpHighest, tpHigher) are not raised: that needs privileges on Linux.
 //  * Destroying a component whose port is open closes it first: no thread outlives it.
 #pragma once
@@ -91,6 +93,7 @@ inline constexpr uint32_t MODEM_RLSD = 8;
 inline constexpr uint32_t MODEM_RING = 4;
 
 namespace commdetail {
+struct Backlog;
 struct OpenState;
 class Notifier;
 }  // namespace commdetail
@@ -215,6 +218,13 @@ class TComm {
     bool SendDataEmpty() const { return sendDataEmpty->load(); }
     int CommStateApplyCount() const { return stateApplies; }
     int CommTimeoutsApplyCount() const { return timeoutApplies; }
+    // Notices the worker threads have posted and the user-interface thread has not handled yet,
+    // and the bytes of their data blocks.
+    uint32_t PendingNotices() const;
+    uint64_t PendingBytes() const;
+    // The most that may wait at once.
+    static constexpr uint32_t kMaxPendingNotices = 10000;
+    static constexpr uint64_t kMaxPendingBytes = 4u << 20;
     // True when the open port's driver reports line errors and modem changes (not a pty).
     bool HasLineEvents() const { return lineEvents; }
     // Device path opened for a CommName (see the mapping above).
@@ -273,7 +283,8 @@ class TComm {
     // Internal state.
     int fd = -1;
     std::shared_ptr<std::atomic<bool>> sendDataEmpty;
-    std::shared_ptr<commdetail::OpenState> open;  // shared with the threads of this open
+    std::shared_ptr<commdetail::Backlog> backlog;  // shared with every notice in flight
+    std::shared_ptr<commdetail::OpenState> open;   // shared with the threads of this open
     std::thread readThread, writeThread, modemThread;
     commdetail::Notifier* notifier = nullptr;
     QStringList portList;

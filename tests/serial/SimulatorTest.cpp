@@ -1,15 +1,22 @@
 // The real sensorbus-sim program, driven through a TComm configured as the station's port.
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <csignal>
+#include <functional>
+#include <memory>
+#include <thread>
 
 #include "BusProtocol.h"
 #include "TComm.h"
@@ -235,6 +242,70 @@ TEST(SensorBusSim, ControlFifoFaultsAndDrop) {
     c.CloseComm();
 }
 
+// One sensor falls silent while the others go on answering: from the start (--mute) and on
+// command (mute ID on|off), for read and search requests alike.
+TEST(SensorBusSim, MutedSensorsDoNotAnswer) {
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(QStringLiteral("ctl"));
+    Sim sim({"--sensor", "0A1B2C=20", "--sensor", "0A1B2D=21", "--sensor", "0A1B2E=22", "--mute",
+             "0a1b2c", "--control", fifo});
+    ASSERT_FALSE(sim.path.isEmpty());
+    TComm c;
+    Deliveries d;
+    d.Attach(c);
+    Configure(c, sim.path);
+    c.OpenComm();
+    ASSERT_TRUE(c.PortOpen()) << c.PortOpenError().toStdString();
+    auto ctl = [&](const char* line) {
+        QFile f(fifo);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(line);
+        f.close();
+        WaitFor([] { return false; }, 100);
+    };
+    // Sends one command and collects its replies until the line stays quiet.
+    auto ask = [&](const char* command) {
+        d.data.clear();
+        c.SendBytes(command, uint16_t(qstrlen(command)));
+        WaitFor([&] { return false; }, 700);
+        return d.data;
+    };
+    const QByteArray t20 = QByteArray::fromHex("0140"), t21 = QByteArray::fromHex("0150"),
+                     t22 = QByteArray::fromHex("0160");
+    const QByteArray b = QByteArray::fromHex("0A1B2C"), bd = QByteArray::fromHex("0A1B2D"),
+                     be = QByteArray::fromHex("0A1B2E");
+
+    EXPECT_EQ(ask("BA"), (QList<QByteArray>{bd + t21, be + t22}));
+    EXPECT_EQ(ask("AA"), (QList<QByteArray>{bd, be}));
+    EXPECT_EQ(ask("AaaA"), (QList<QByteArray>{"Aaa1"}));  // the bus itself still answers
+
+    ctl("mute 0A1B2C off\n");
+    ctl("mute 0A1B2E on\n");
+    EXPECT_EQ(ask("BA"), (QList<QByteArray>{b + t20, bd + t21}));
+    EXPECT_EQ(ask("AA"), (QList<QByteArray>{b, bd}));
+
+    ctl("mute 0A1B2E off\n");
+    ctl("mute XYZ on\n");  // refused, nothing changes
+    EXPECT_EQ(ask("AA"), (QList<QByteArray>{b, bd, be}));
+
+    QStringList mute;  // the simulator's own mute lines, not the echo of the control lines
+    for (const QString& l : sim.LogLines(QStringLiteral("mute")))
+        if (!l.contains(QStringLiteral(" control "))) mute << l;
+    ASSERT_EQ(mute.size(), 4) << mute.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(mute[0].endsWith(QStringLiteral("mute 0A1B2C on")));
+    EXPECT_TRUE(mute[1].endsWith(QStringLiteral("mute 0A1B2C off")));
+    EXPECT_TRUE(mute[2].endsWith(QStringLiteral("mute 0A1B2E on")));
+    EXPECT_TRUE(mute[3].endsWith(QStringLiteral("mute 0A1B2E off")));
+    EXPECT_EQ(sim.LogLines(QStringLiteral("error:")).size(), 1);
+}
+
+TEST(SensorBusSim, MuteOptionNeedsASensorId) {
+    Sim sim({"--mute", "12345"});
+    EXPECT_TRUE(sim.path.isEmpty());
+    ASSERT_TRUE(sim.WaitExit(5000));
+    EXPECT_FALSE(sim.ExitedCleanly());
+}
+
 TEST(SensorBusSim, LateHandshakeAndSilentPorts) {
     Sim sim({"--handshake-delay", "300", "--silent-port", "1"});
     const QString silentPath = sim.ReadLine(5000);
@@ -259,6 +330,137 @@ TEST(SensorBusSim, LateHandshakeAndSilentPorts) {
     EXPECT_EQ(d.data[0], QByteArray("Aaa1"));
     EXPECT_TRUE(ds.data.isEmpty());
     EXPECT_EQ(sim.LogLines(QStringLiteral("rx")).size(), 2);  // both probes logged
+}
+
+// Descriptors of this process that refer to the device path.
+int DescriptorsTo(const QString& path) {
+    int count = 0;
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString& name : fds.entryList(QDir::Files | QDir::System)) {
+        const QString target = QFile::symLinkTarget(fds.filePath(name));
+        if (target == path || target.startsWith(path + QLatin1Char(' '))) ++count;
+    }
+    return count;
+}
+
+int ThreadCount() {
+    return int(QDir(QStringLiteral("/proc/self/task"))
+                   .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+                   .size());
+}
+
+// The bus vanishes under an open port: one hangup, then CloseComm lets go of everything (the
+// descriptor, the threads, the lock), and the same component opens the next port and reads.
+TEST(SensorBusSim, AfterTheBusVanishesTheComponentOpensTheNextPort) {
+    auto first = std::make_unique<Sim>(QStringList{"--sensor", "0A1B2C=20"});
+    ASSERT_FALSE(first->path.isEmpty());
+    const QString oldPath = first->path;
+    const int threadsBefore = ThreadCount();
+    TComm c;
+    Deliveries d;
+    d.Attach(c);
+    Configure(c, oldPath);
+    c.OpenComm();
+    ASSERT_TRUE(c.PortOpen()) << c.PortOpenError().toStdString();
+    ASSERT_TRUE(c.SendBytes("BA", 2));
+    ASSERT_TRUE(WaitFor([&] { return d.data.size() == 1; }));
+
+    ::kill(first->pid, SIGUSR2);  // the port is dropped
+    ASSERT_TRUE(WaitFor([&] { return d.hangups >= 1; }));
+    ASSERT_TRUE(first->WaitExit(5000));
+    WaitFor([] { return false; }, 300);
+    EXPECT_EQ(d.hangups, 1);
+    EXPECT_TRUE(c.PortOpen());
+    EXPECT_EQ(DescriptorsTo(oldPath), 1);
+
+    c.CloseComm();
+    EXPECT_FALSE(c.PortOpen());
+    EXPECT_EQ(c.PortOpenError(), QString());
+    EXPECT_EQ(DescriptorsTo(oldPath), 0);
+    EXPECT_EQ(ThreadCount(), threadsBefore);
+    first.reset();
+
+    Sim second({"--sensor", "0A1B2D=21"});
+    ASSERT_FALSE(second.path.isEmpty());
+    c.SetCommName(second.path);
+    c.OpenComm();
+    ASSERT_TRUE(c.PortOpen()) << c.PortOpenError().toStdString();
+    d.data.clear();
+    ASSERT_TRUE(c.SendBytes("BA", 2));
+    ASSERT_TRUE(WaitFor([&] { return d.data.size() == 1; }));
+    EXPECT_EQ(d.data[0], QByteArray::fromHex("0A1B2D0150"));
+    ASSERT_TRUE(c.SendBytes("BA", 2));
+    ASSERT_TRUE(WaitFor([&] { return d.data.size() == 2; }));
+    EXPECT_EQ(d.hangups, 1);
+    c.CloseComm();
+}
+
+// A station that dies with its port open never gives the exclusive flag back. The next station,
+// run by an ordinary user, must still be able to open the simulator's port.
+TEST(SensorBusSim, PortOfACrashedStationOpensForAnotherUser) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to start a process as another user";
+    const passwd* nobody = ::getpwnam("nobody");
+    const uid_t uid = nobody != nullptr ? nobody->pw_uid : 65534;
+    const gid_t gid = nobody != nullptr ? nobody->pw_gid : 65534;
+    Sim sim({"--sensor", "0A1B2C=20"});
+    ASSERT_FALSE(sim.path.isEmpty());
+    const QByteArray path = sim.path.toLocal8Bit();
+    ASSERT_EQ(::chmod(path.constData(), 0666), 0);  // the other user may use the device
+
+    // Runs body in a child process and returns the byte it reports (-1: none).
+    auto inChild = [](const std::function<char()>& body) {
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC) != 0) return -1;
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            const char result = body();
+            [[maybe_unused]] ssize_t w = ::write(fds[1], &result, 1);
+            ::_exit(0);  // no clean-up: descriptors are closed by the kernel, as in a crash
+        }
+        ::close(fds[1]);
+        char result = -1;
+        pollfd p{fds[0], POLLIN, 0};
+        if (::poll(&p, 1, 15000) > 0 && ::read(fds[0], &result, 1) != 1) result = -1;
+        ::close(fds[0]);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        return int(result);
+    };
+
+    // The first station opens the port exclusively and dies without closing it.
+    EXPECT_EQ(inChild([&] {
+                  auto* c = new TComm;  // never destroyed: the process just ends
+                  c->SetCommName(sim.path);
+                  c->OpenComm();
+                  return char(c->PortOpen() ? 1 : 0);
+              }),
+              1);
+    // The next one runs as an ordinary user (it may have to wait for the simulator to notice).
+    EXPECT_EQ(inChild([&] {
+                  if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)
+                      return char(2);
+                  for (int attempt = 0; attempt < 60; ++attempt) {
+                      TComm c;
+                      c.SetCommName(sim.path);
+                      c.OpenComm();
+                      if (c.PortOpen()) return char(1);
+                      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                  }
+                  return char(0);
+              }),
+              1);
+    EXPECT_EQ(sim.LogLines(QStringLiteral("port")).size(), 2);  // released after each station
+    // The running station keeps its port to itself.
+    TComm c;
+    c.SetCommName(sim.path);
+    c.OpenComm();
+    ASSERT_TRUE(c.PortOpen()) << c.PortOpenError().toStdString();
+    EXPECT_EQ(inChild([&] {
+                  if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)
+                      return char(2);
+                  return char(::open(path.constData(), O_RDWR | O_NOCTTY) < 0 && errno == EBUSY);
+              }),
+              1);
 }
 
 TEST(SensorBusSim, ExitsCleanlyOnSigterm) {

@@ -1,11 +1,14 @@
 // TComm against real pseudo-terminals. No test opens a real device.
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QThread>
+#include <atomic>
+#include <thread>
 
 #include "PtyPair.h"
 #include "SerialPortList.h"
@@ -488,6 +491,46 @@ TEST(TComm, IgnoreNullCharDropsZeroBytes) {
     EXPECT_EQ(rec.data[0], QByteArray("abc"));
 }
 
+// Parity checking switched on while the port is open: bytes that the line discipline took in
+// before the switch are not marked, so a plain 0xFF can be followed by an ordinary byte. That
+// pair is passed on as received, and no delivery may grow past InputLen (nor the read buffer,
+// which here holds exactly one read).
+TEST(TComm, ParityCheckSwitchedOnKeepsDeliveriesWithinInputLen) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    TComm c;
+    Recorder rec;
+    rec.Attach(c);
+    c.SetCommName(pty.path);
+    c.SetInBufferSize(1);
+    c.SetInputLen(1);
+    QByteArray expected;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        c.OpenComm();
+        ASSERT_TRUE(c.PortOpen()) << c.PortOpenError().toStdString();
+        // Enough bytes to keep the receive thread busy one byte at a time, ending in 0xFF.
+        const QByteArray filler = QByteArray(4000, 'a') + char(0xFF);
+        pty.Write(filler);
+        int queued = 0;
+        for (int i = 0; i < 2000 && queued == 0; ++i) {
+            ::ioctl(pty.slaveKeep, FIONREAD, &queued);  // the line discipline has the bytes
+            if (queued == 0) std::this_thread::sleep_for(std::chrono::microseconds(50));
+        }
+        c.SetParityCheck(true);
+        pty.Write("x");
+        expected += filler + "x";
+        ASSERT_TRUE(WaitFor([&] { return rec.All().size() >= expected.size(); }))
+            << rec.All().size() << " of " << expected.size();
+        Pump(150);
+        c.CloseComm();
+        c.SetParityCheck(false);
+    }
+    int longest = 0;
+    for (const QByteArray& d : rec.data) longest = std::max(longest, int(d.size()));
+    EXPECT_EQ(longest, 1);  // InputLen
+    EXPECT_EQ(rec.All(), expected);
+}
+
 TEST(TComm, WritesInOrderWithOneSendEmptyNotice) {
     PtyPair pty;
     TComm c;
@@ -581,6 +624,105 @@ TEST(TComm, PeerVanishingGivesOneHangup) {
     EXPECT_FALSE(c.PortOpen());
     Pump(100);
     EXPECT_EQ(rec.hangups, 1);
+}
+
+// The far end keeps talking while the station opens, sends and closes again and again. Closing
+// purges the input under the receive thread; an empty read after that purge is the close, not a
+// vanished device, so no hangup may be reported.
+TEST(TComm, CloseWhileBytesArriveRaisesNoHangup) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    std::atomic<bool> stop{false};
+    std::thread peer([&] {
+        const QByteArray chunk(64, 'r');
+        char sink[4096];
+        while (!stop.load()) {
+            if (::write(pty.master, chunk.constData(), size_t(chunk.size())) < 0)
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            while (::read(pty.master, sink, sizeof sink) > 0) {  // what the station sent
+            }
+        }
+    });
+    int cycles = 0;
+    for (int inputLen : {1, 0}) {
+        TComm c;
+        Recorder rec;
+        rec.Attach(c);
+        c.SetCommName(pty.path);
+        c.SetInputLen(uint16_t(inputLen));
+        for (int i = 0; i < 200; ++i) {
+            c.OpenComm();
+            ASSERT_TRUE(c.PortOpen()) << c.PortOpenError().toStdString();
+            c.SendBytes("BA", 2);
+            std::this_thread::sleep_for(std::chrono::microseconds(300));
+            c.CloseComm();
+            ++cycles;
+            QCoreApplication::processEvents();
+        }
+        Pump(50);
+        EXPECT_FALSE(rec.data.isEmpty());  // input really was arriving
+        EXPECT_EQ(rec.hangups, 0) << "InputLen " << inputLen << ", " << cycles << " cycles";
+    }
+    stop.store(true);
+    peer.join();
+}
+
+// The user-interface thread falls behind a far end that never stops: what waits for it stays
+// bounded. When a notice cannot be posted any more, the receive thread hangs up and stops
+// reading. Many one-byte blocks meet the bound on notices, 2048-byte blocks the bound on bytes.
+TEST(TComm, SlowHandlerBoundsTheBacklogAndHangsUp) {
+    for (int inputLen : {1, 0}) {
+        SCOPED_TRACE(inputLen);
+        PtyPair pty;
+        ASSERT_TRUE(pty.ok());
+        TComm c;
+        c.SetCommName(pty.path);
+        c.SetInputLen(uint16_t(inputLen));
+        uint32_t maxNotices = 0;
+        uint64_t maxBytes = 0;
+        int hangups = 0;
+        qint64 delivered = 0;
+        bool afterHangup = false;
+        std::atomic<bool> stop{false};
+        c.OnReceiveData = [&](TComm* sender, const uint8_t*, uint16_t n) {
+            maxNotices = std::max(maxNotices, sender->PendingNotices());
+            maxBytes = std::max(maxBytes, sender->PendingBytes());
+            delivered += n;
+            if (hangups > 0) afterHangup = true;
+            if (maxNotices > 3 * TComm::kMaxPendingNotices ||
+                maxBytes > 3 * TComm::kMaxPendingBytes)
+                stop.store(true);  // far past the bound: end the flood and catch up
+            else
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+        };
+        c.OnRequestHangup = [&](TComm*) { ++hangups; };
+        c.OpenComm();
+        ASSERT_TRUE(c.PortOpen());
+        std::thread peer([&] {
+            const QByteArray chunk(4096, 'f');
+            while (!stop.load())
+                if (::write(pty.master, chunk.constData(), size_t(chunk.size())) < 0)
+                    std::this_thread::sleep_for(std::chrono::microseconds(100));
+        });
+        WaitFor([&] { return hangups > 0 || stop.load(); }, 30000);
+        Pump(300);
+        const qint64 atHangup = delivered;
+        Pump(300);  // the far end still writes, nothing is read any more
+        stop.store(true);
+        peer.join();
+        EXPECT_EQ(hangups, 1);
+        EXPECT_LE(maxNotices, TComm::kMaxPendingNotices);
+        EXPECT_LE(maxBytes, TComm::kMaxPendingBytes);
+        if (inputLen == 1)
+            EXPECT_GT(maxNotices, TComm::kMaxPendingNotices / 2);  // the bound that was met
+        else
+            EXPECT_GT(maxBytes, TComm::kMaxPendingBytes / 2);
+        EXPECT_FALSE(afterHangup);
+        EXPECT_EQ(delivered, atHangup);
+        EXPECT_EQ(c.PendingNotices(), 0u);
+        EXPECT_EQ(c.PendingBytes(), 0u);
+        c.CloseComm();
+    }
 }
 
 TEST(TComm, PtyHasNoLineEventsAndReceptionIsUnaffected) {

@@ -29,6 +29,8 @@
 //   --silent               never answer (the port opens but stays silent)
 //   --merge                write all replies of one command together (merged replies)
 //   --garbage HEX          after each command's replies, send these bytes as one more reply
+//   --mute ID              this sensor answers neither read nor search requests (repeatable);
+//                          the others go on answering
 //   --drop-after MS        close the port (the pty master) MS after start, then exit
 //   --control FIFO         read fault commands from FIFO (created if missing), see below
 //   --log FILE             log to FILE as well as to stderr
@@ -46,15 +48,21 @@
 // Control commands (one a line, written to the --control FIFO):
 //   silent on|off    merge on|off    gap MS    reply-delay MS    handshake-delay MS
 //   version C        set ID SPEC     garbage HEX (sent at once)     drop (close the port, exit)
+//   mute ID on|off   the sensor stops (on) or resumes (off) answering "BA" and "AA"; logged as
+//                    "mute ID on" / "mute ID off". A muted ID stays muted when "set" adds it.
 // Signals: SIGUSR1 toggles silence, SIGUSR2 drops the port; SIGINT/SIGTERM end cleanly.
 //
 // Log lines (stderr and --log FILE), one per event, e.g.
 //   2024-05-01 12:00:00.123 +1234.567 rx /dev/pts/3 41616141 AaaA
 //   2024-05-01 12:00:00.290 +1401.002 tx /dev/pts/3 41616131
 // "+ms" counts milliseconds since start (monotonic); rx lines name the command recognised
-// (AaaA, BA, AA, or "?" for bytes that are no command).
+// (AaaA, BA, AA, or "?" for bytes that are no command). "port PATH released" says that the last
+// user of a pty port closed it (or died) and its exclusive-open flag was cleared, so that the
+// next station, whoever runs it, can open the port.
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/signalfd.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -73,6 +81,7 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -237,9 +246,19 @@ void MakeRaw(int fd, speed_t speed) {
     tcsetattr(fd, TCSANOW, &t);
 }
 
+// A station opens its port exclusively (TIOCEXCL). On a real device the flag goes with the last
+// close, but a pty's slave lives as long as its master, and here our own slave descriptor keeps
+// it open as well: after a station that crashed (and never gave the flag back), a restarted
+// station that does not run as root would get EBUSY for good. So the simulator watches the
+// slave's device node (inotify: every open of the path and every last close of such an open
+// file, a crash's included) and, once no one but itself has the port open, clears the flag on
+// its own descriptor. It does not clear it while a user is left: exclusivity stays with a
+// running station.
 struct Port {
     int fd = -1;         // pty master, or the device
     int slaveKeep = -1;  // kept open so the pty does not hang up between the station's opens
+    int watch = -1;      // inotify watch of the slave's node (pty only)
+    int users = 0;       // open files on the slave besides ours
     std::string path;    // what the station opens
     bool answering = true;
     std::string input;  // bytes received and not yet recognised
@@ -256,6 +275,23 @@ struct Port {
         MakeRaw(slaveKeep, 0);  // the line discipline must not touch the bytes
         MakeRaw(fd, 0);
         return true;
+    }
+    // Starts counting the slave's users (opened after our own slave descriptor, so ours is not
+    // among them).
+    void Watch(int inotifyFd) {
+        if (inotifyFd >= 0 && slaveKeep >= 0)
+            watch = inotify_add_watch(inotifyFd, path.c_str(), IN_OPEN | IN_CLOSE);
+    }
+    // An inotify event of this port's node.
+    void UserEvent(uint32_t mask) {
+        if (mask & IN_OPEN) ++users;
+        if (mask & IN_CLOSE) {
+            users = std::max(0, users - 1);
+            if (users == 0 && slaveKeep >= 0) {
+                ioctl(slaveKeep, TIOCNXCL);
+                Log("port " + path + " released");
+            }
+        }
     }
     bool OpenDevice(const std::string& dev, speed_t speed) {
         fd = open(dev.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -285,6 +321,7 @@ struct Simulator {
     bool silent = false;
     bool merge = false;
     std::string garbage;
+    std::set<std::string> muted;  // 3-byte IDs of sensors that do not answer
     Port* port = nullptr;
     std::deque<Pending> pending;
 
@@ -342,6 +379,7 @@ struct Simulator {
             return;
         }
         for (const Sensor& s : sensors) {
+            if (muted.count(s.id) != 0) continue;
             if (command == "AA") {
                 replies.push_back(s.id);
             } else {
@@ -400,10 +438,12 @@ void Usage(std::ostream& out) {
            "  --silent               never answer\n"
            "  --merge                write all replies of a command together\n"
            "  --garbage HEX          send these bytes after each command's replies\n"
+           "  --mute ID              this sensor does not answer read and search requests\n"
+           "                         (repeatable)\n"
            "  --drop-after MS        close the port MS after start, then exit\n"
            "  --control FIFO         fault commands: silent on|off, merge on|off, gap MS,\n"
            "                         reply-delay MS, handshake-delay MS, version C, set ID SPEC,\n"
-           "                         garbage HEX, drop\n"
+           "                         garbage HEX, drop, mute ID on|off\n"
            "  --log FILE             log to FILE too (each command received and reply sent)\n"
            "  --quiet                no log on stderr\n"
            "Signals: SIGUSR1 toggles silence, SIGUSR2 drops the port, SIGINT/SIGTERM quit.\n";
@@ -481,6 +521,11 @@ int main(int argc, char** argv) {
             sim.handshakeDelayMs = std::max(0, std::atoi(v.c_str()));
         } else if (a == "--garbage") {
             if (!ParseHex(v, sim.garbage)) return fail("bad hex for --garbage: " + v);
+        } else if (a == "--mute") {
+            std::string id;
+            if (v.size() != 6 || !ParseHex(v, id))
+                return fail("--mute needs a sensor ID of 6 hexadecimal digits: " + v);
+            sim.muted.insert(id);
         } else if (a == "--drop-after") {
             dropAfterMs = std::atol(v.c_str());
         } else if (a == "--control") {
@@ -516,6 +561,8 @@ int main(int argc, char** argv) {
         if (!ports[size_t(i)].OpenPty()) return fail("cannot open a pseudo-terminal");
         ports[size_t(i)].answering = false;
     }
+    const int inotifyFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    for (Port& p : ports) p.Watch(inotifyFd);
     sim.port = &ports[0];
 
     int controlFd = -1;
@@ -537,6 +584,7 @@ int main(int argc, char** argv) {
     std::cout.flush();
     Log("ready " + ports[0].path + " sensors=" + std::to_string(sim.sensors.size()) +
         " version=" + sim.version);
+    for (const std::string& id : sim.muted) Log("mute " + Hex(id) + " on");
 
     const Clock::time_point dropAt =
         kStart + std::chrono::milliseconds(dropAfterMs < 0 ? 0 : dropAfterMs);
@@ -584,6 +632,17 @@ int main(int argc, char** argv) {
             } else {
                 Log("control error: " + err);
             }
+        } else if (cmd == "mute") {
+            std::string id;
+            if (arg.size() != 6 || !ParseHex(arg, id) || (arg2 != "on" && arg2 != "off")) {
+                Log("control error: mute needs ID on|off");
+            } else {
+                if (arg2 == "on")
+                    sim.muted.insert(id);
+                else
+                    sim.muted.erase(id);
+                Log("mute " + Hex(id) + " " + arg2);
+            }
         } else if (cmd == "drop")
             drop();
         else
@@ -595,6 +654,7 @@ int main(int argc, char** argv) {
         fds.push_back({sigFd, POLLIN, 0});
         fds.push_back({controlFd, POLLIN, 0});
         for (const Port& p : ports) fds.push_back({p.fd, POLLIN, 0});
+        fds.push_back({inotifyFd, POLLIN, 0});
         int timeout = sim.MsToNext();
         // A command prefix that stays incomplete for 50 ms is reported as stray bytes.
         for (const Port& p : ports) {
@@ -657,10 +717,21 @@ int main(int argc, char** argv) {
             if (!p.input.empty() && Clock::now() - p.lastInput >= std::chrono::milliseconds(50))
                 sim.Parse(p, true);
         }
+        if (fds.back().revents & POLLIN) {
+            alignas(inotify_event) char buf[4096];
+            const ssize_t n = read(inotifyFd, buf, sizeof buf);
+            for (ssize_t off = 0; n > 0 && off < n;) {
+                const auto* e = reinterpret_cast<const inotify_event*>(buf + off);
+                for (Port& p : ports)
+                    if (p.watch >= 0 && e->wd == p.watch) p.UserEvent(e->mask);
+                off += ssize_t(sizeof(inotify_event) + e->len);
+            }
+        }
         if (running) sim.SendDue();
         if (running && dropAfterMs >= 0 && Clock::now() >= dropAt) drop();
     }
     for (Port& p : ports) p.Close();
+    if (inotifyFd >= 0) close(inotifyFd);
     if (controlFd >= 0) close(controlFd);
     Log(dropped ? "exit after drop" : "exit");
     if (gLogFile != nullptr) std::fclose(gLogFile);

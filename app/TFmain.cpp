@@ -782,7 +782,7 @@ void TFmain::BusLostEpisode() {
     for (int r = 1; r < RzStringGrid1->RowCount(); ++r)
         if (!RzStringGrid1->Cell(0, r).isEmpty())
             RzStringGrid1->SetCell(1, r, QStringLiteral("无数据"));
-    StoreAlarm({now, 0, QStringLiteral("通信中断"), QString(), false});
+    StoreAlarm({now, 0, QStringLiteral("通信中断"), QStringLiteral(""), false});
     AlarmSignals();
     reconnectAnnounced_ = false;
     TimerR_.start();

@@ -8,6 +8,7 @@
 #include <QTranslator>
 
 #include "StationIcon.h"
+#include "StationTranslator.h"
 
 QString StationFontFamily() {
     return QStringLiteral("Noto Sans CJK SC");
@@ -23,6 +24,8 @@ bool SetUpChineseInterface(QApplication& app) {
     const bool loaded = qt->load(chinese, QStringLiteral("qtbase"), QStringLiteral("_"),
                                  QLibraryInfo::path(QLibraryInfo::TranslationsPath));
     if (loaded) QCoreApplication::installTranslator(qt);
+    // Installed last, so asked first: what the catalogue above leaves in English.
+    QCoreApplication::installTranslator(new StationTranslator(&app));
 
     // A CJK font that has every glyph, first for every widget. The system's own choice for
     // Chinese text depends on the locale and on which CJK fonts happen to be installed, and

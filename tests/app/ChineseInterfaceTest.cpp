@@ -10,6 +10,8 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDateEdit>
+#include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -42,9 +44,9 @@ ChineseEnvironment* const environment =
     static_cast<ChineseEnvironment*>(::testing::AddGlobalTestEnvironment(new ChineseEnvironment));
 
 // Latin words the station itself puts into its Chinese texts ("设备ID:", "EXCEL数据表", the
-// filter "Excel 97-2003 (*.xls)").
+// filter "Excel 97-2003 (*.xls)"); the format keeps its name in Chinese ("Excel 电子表格").
 const QStringList kStationsOwn = {QStringLiteral("ID"), QStringLiteral("EXCEL"),
-                                  QStringLiteral("Excel 97-2003")};
+                                  QStringLiteral("Excel 97-2003"), QStringLiteral("Excel")};
 
 // What is left of a text once the parts the station writes itself are taken out: mnemonic
 // markers ("保存(&S)", in tool tips "保存(S)"), shortcut keys of menu entries ("\tCtrl+V"), file
@@ -222,8 +224,37 @@ TEST(ChineseInterface, FileDialogsAndTheirFileNotFoundBoxAreChinese) {
         [&](QWidget* w) {
             auto* d = static_cast<QFileDialog*>(w);
             seenTitles << d->windowTitle();
-            QTest::qWait(300);
             bad << ForeignTexts(d);
+            // The kind of each entry the dialog lists (a folder, a workbook) is the toolkit's.
+            auto* view = d->findChild<QAbstractItemView*>(QStringLiteral("treeView"));
+            ASSERT_NE(view, nullptr);
+            QAbstractItemModel* m = view->model();
+            const QStringList ours = {QStringLiteral("备份"), QStringLiteral("记录.xls")};
+            auto listedRows = [&] {
+                QList<int> rows;
+                for (int r = 0; r < m->rowCount(view->rootIndex()); ++r)
+                    if (ours.contains(m->index(r, 0, view->rootIndex()).data().toString()))
+                        rows << r;
+                return rows;
+            };
+            if (QDir(d->directory()) == QDir(folder.Path()))
+                testsupport::WaitFor([&] { return listedRows().size() == 2; }, 1500);
+            int listed = 0;
+            for (int r : listedRows()) {
+                const QString name = m->index(r, 0, view->rootIndex()).data().toString();
+                ++listed;
+                // Size and kind; the time of change is written in the system's own locale.
+                for (int c = 1; c < qMin(3, m->columnCount(view->rootIndex())); ++c) {
+                    const QString t = m->index(r, c, view->rootIndex()).data().toString();
+                    if (!Foreign(t, {QStringLiteral("KB"), QStringLiteral("bytes")}).isEmpty())
+                        bad << QStringLiteral("QFileDialog: ") + name + QStringLiteral(": ") + t;
+                }
+            }
+            if (QDir(d->directory()) == QDir(folder.Path())) {
+                // The sound dialog does not list workbooks.
+                EXPECT_EQ(listed,
+                          d->nameFilters().join(' ').contains(QStringLiteral("*.xls")) ? 2 : 1);
+            }
             if (d->acceptMode() == QFileDialog::AcceptOpen) {
                 auto* name = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
                 name->setText(folder.Path() + QStringLiteral("不存在.xls"));
@@ -233,9 +264,18 @@ TEST(ChineseInterface, FileDialogsAndTheirFileNotFoundBoxAreChinese) {
                 QTimer::singleShot(0, d, [d] { d->reject(); });
             }
         });
+    // The dialogs open on the working folder: a folder and a workbook in it.
+    ASSERT_TRUE(QDir(folder.Path()).mkdir(QStringLiteral("备份")));
+    QFile workbook(folder.Path() + QStringLiteral("记录.xls"));
+    ASSERT_TRUE(workbook.open(QIODevice::WriteOnly));
+    workbook.write(QByteArray(600, '\0'));
+    workbook.close();
+    const QString oldCurrent = QDir::currentPath();
+    QDir::setCurrent(folder.Path());
     EXPECT_TRUE(xlsfiledialog::AskSavePath(s.Fset, QStringLiteral("配置表单备份")).isEmpty());
     EXPECT_TRUE(xlsfiledialog::AskOpenPath(s.Fset).isEmpty());
     s.Fset2->sFilenameEdit1->Browse();
+    QDir::setCurrent(oldCurrent);
     EXPECT_EQ(dialogs.Seen(), 3);
     EXPECT_EQ(seenTitles.value(0), QStringLiteral("另存为"));
     EXPECT_EQ(seenTitles.value(1), QStringLiteral("打开"));

@@ -284,7 +284,11 @@ void TFmain::BuildLayout() {
     for (QToolButton* b :
          {SpeedButton6, SpeedButton1, SpeedButton3, SpeedButton2, SpeedButton7, SpeedButton4})
         rightLayout->addWidget(b);
-    // Below the buttons, so that nothing above moves: how the station sees the bus.
+    // Below the six buttons, so that nothing above moves: the reading history and how the
+    // station sees the bus.
+    historyButton = MakeButton(QStringLiteral("历史曲线"), right);
+    historyButton->setObjectName(QStringLiteral("historyButton"));
+    rightLayout->addWidget(historyButton);
     rightLayout->addSpacing(10);
     busStateLabel = new QLabel(right);
     busStateLabel->setObjectName(QStringLiteral("busStateLabel"));
@@ -309,6 +313,14 @@ void TFmain::BuildLayout() {
     connect(SpeedButton4, &QToolButton::clicked, this, [this] { SpeedButton4Click(); });
     connect(SpeedButton5, &QToolButton::clicked, this, [this] { SpeedButton5Click(); });
     connect(SpeedButton7, &QToolButton::clicked, this, [this] { SpeedButton7Click(); });
+    // Whoever keeps the history shows it; the main window only says which sensor is meant.
+    connect(historyButton, &QToolButton::clicked, this, [this] {
+        const int row = RzStringGrid1->Row();
+        emit events_.HistoryRequested(row > 0 ? RzStringGrid1->Cell(0, row).toInt() : 0);
+    });
+    connect(RzStringGrid1, &TStringGrid::CellDoubleClicked, this, [this](int, int row) {
+        if (row > 0) emit events_.HistoryRequested(RzStringGrid1->Cell(0, row).toInt());
+    });
     RzStringGrid1->OnDrawCell = [this](int col, int row, const QRect& rect, QPainter& painter) {
         RzStringGrid1DrawCell(col, row, rect, painter);
     };

@@ -85,6 +85,7 @@ class TFmain : public QMainWindow, public StationLink {
     QToolButton* SpeedButton2;   // 设备管理
     QToolButton* SpeedButton7;   // 参数配置
     QToolButton* SpeedButton4;   // 退出
+    QToolButton* historyButton;  // 历史曲线, below the six
 
     TQuery ADOQuery1;
     TComm Comm1;                             // the bus port

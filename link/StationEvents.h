@@ -56,6 +56,8 @@ class StationEvents : public QObject {
     void ScreenRefreshed(const QDateTime& time);
     // The register was saved: sensors may have been added, changed or removed.
     void RegisterChanged();
+    // The operator asked for the history of a sensor (by number; 0 = no sensor chosen).
+    void HistoryRequested(int code);
 };
 
 Q_DECLARE_METATYPE(SensorInfo)

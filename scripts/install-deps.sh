@@ -1,9 +1,20 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, testing and running the station needs.
 # Called by the README's commands and by CI; safe to run again (apt skips what is there).
+#   scripts/install-deps.sh            everything: tool chain, tests, and what the station runs on
+#   scripts/install-deps.sh --runtime  only what the installed station runs on (the list in
+#                                      scripts/runtime-packages.txt, which its .deb also declares)
 set -euo pipefail
+HERE="$(cd "$(dirname "$0")" && pwd)"
 
-PACKAGES=(
+RUNTIME=()
+while read -r line; do
+  line="${line%%#*}"
+  line="${line//[[:space:]]/}"
+  [ -n "$line" ] && RUNTIME+=("$line")
+done < "$HERE/runtime-packages.txt"
+
+BUILD_AND_TEST=(
   # tool chain and test frameworks
   build-essential cmake pkg-config clang-format
   libgtest-dev libgmock-dev googletest libbenchmark-dev
@@ -19,13 +30,23 @@ PACKAGES=(
   libgsf-1-dev libfreexl-dev python3-xlrd python3-xlwt
   # ssconvert: second outside reader of the .xls files and the spreadsheet benchmark's yardstick
   gnumeric
-  # Chinese interface font, virtual display for screenshots and end-to-end runs
-  fonts-wqy-microhei xvfb xauth x11-utils
+  # virtual display for screenshots and end-to-end runs
+  xvfb xauth x11-utils
+  # locales the font tests run under (generated below)
+  locales
+  # a second CJK font whose "℃" is empty: the font test proves the station does not use it
+  fonts-wqy-microhei
   # drives the real program's windows in the single-instance test
   xdotool
   # a small notification-area host, so the tray icon's tests run inside a real tray on Xvfb
   trayer
 )
+
+case "${1:-}" in
+  --runtime) PACKAGES=("${RUNTIME[@]}") ;;
+  "") PACKAGES=("${BUILD_AND_TEST[@]}" "${RUNTIME[@]}") ;;
+  *) echo "usage: $0 [--runtime]" >&2; exit 2 ;;
+esac
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
@@ -41,4 +62,13 @@ if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The font test runs the station under these locales.
+if [ "${1:-}" != "--runtime" ]; then
+  for loc in zh_CN en_US; do
+    if ! locale -a 2>/dev/null | grep -qi "^${loc}\.utf-\?8$"; then
+      $SUDO localedef -i "$loc" -f UTF-8 "$loc.UTF-8"
+    fi
+  done
 fi

@@ -1,10 +1,12 @@
 #include "TFset2.h"
 
+#include <QCoreApplication>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QShowEvent>
 #include <QTimer>
 
+#include "AutostartEntry.h"
 #include "Conversions.h"
 #include "MessageBoxes.h"
 #include "SoundPlayer.h"
@@ -60,6 +62,8 @@ TFset2::TFset2(StationLink& main, QWidget* parent) : QDialog(parent), main_(main
             if (on) RunHandler([this] { RzSpinEdit1Change(); });
         });
     }
+    connect(CheckBoxAutostart, &QCheckBox::toggled, this,
+            [this] { RunHandler([this] { RzSpinEdit1Change(); }); });
     connect(sFilenameEdit1, &QLineEdit::textChanged, this,
             [this] { RunHandler([this] { sFilenameEdit1Change(); }); });
     connect(RzSpinEdit1, &TSpinField::Exited, this,
@@ -83,6 +87,11 @@ void TFset2::BuildLayout() {
     heading->setGeometry(0, 2, width(), 26);
     heading->setStyleSheet(
         QStringLiteral("color: rgb(0,48,112); font-weight: bold; font-size: 18px;"));
+    // Start at login, at the right end of the heading row.
+    CheckBoxAutostart = new QCheckBox(QStringLiteral("登录时启动"), this);
+    CheckBoxAutostart->setObjectName(QStringLiteral("CheckBoxAutostart"));
+    CheckBoxAutostart->setToolTip(QStringLiteral("开机登录后自动启动本程序"));
+    CheckBoxAutostart->setGeometry(270, 6, 100, 20);
 
     auto group = [this](const QString& caption, const QRect& geometry, const char* name) {
         auto* g = new QGroupBox(caption, this);
@@ -194,6 +203,7 @@ void TFset2::FormShow() {
     RzSpinEdit1->SetText(main_.ReadSetting(kSection, QStringLiteral("addhigh")));
     RzSpinEdit3->SetText(main_.ReadSetting(kSection, QStringLiteral("interval")));
     sFilenameEdit1->setText(main_.ReadSetting(kSection, QStringLiteral("media")));
+    CheckBoxAutostart->setChecked(AutostartEntry::Exists());
     // 3. What was just loaded is not a change.
     SpeedButton1->setEnabled(false);
 }
@@ -256,6 +266,16 @@ void TFset2::SpeedButton1Click() {
     main_.HeaderLabel()->setText(RzEdit1->text());
     // 8. Row height.
     main_.SetGridDefaultRowHeight(StrToInt(RzSpinEdit1->Text()));
+    // 9. Start at login. An entry that cannot be written or removed leaves the save pending.
+    if (CheckBoxAutostart->isChecked() != AutostartEntry::Exists()) {
+        const bool done = CheckBoxAutostart->isChecked()
+                              ? AutostartEntry::Write(QCoreApplication::applicationFilePath())
+                              : AutostartEntry::Remove();
+        if (!done) {
+            SpeedButton1->setEnabled(true);
+            ShowMessage(this, QStringLiteral("无法写入登录启动项：%1").arg(AutostartEntry::Path()));
+        }
+    }
 }
 
 void TFset2::SpeedButton6Click() {

@@ -6,6 +6,7 @@
 // probes the one and writes the other, also while this window is hidden.
 #pragma once
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QGroupBox>
@@ -25,6 +26,7 @@ class TFset2 : public QDialog {
     explicit TFset2(StationLink& main, QWidget* parent = nullptr);
 
     QLabel* heading;
+    QCheckBox* CheckBoxAutostart;  // start at login (the current user's autostart entry)
     // Communication.
     QGroupBox* GroupBox1;
     QLabel* RzLabel3;

@@ -86,6 +86,6 @@ void ShowCurrentException() {
     } catch (const std::exception& e) {
         ShowErrorBox(QString::fromLocal8Bit(e.what()));
     } catch (...) {
-        ShowErrorBox(QStringLiteral("Unknown failure"));
+        ShowErrorBox(QStringLiteral("未知错误"));
     }
 }

@@ -63,6 +63,8 @@ TStringGrid::TStringGrid(QWidget* parent) : QTableView(parent), model_(new TStri
             });
     connect(this, &QTableView::clicked, this,
             [this](const QModelIndex& i) { emit CellClicked(i.column(), i.row() + 1); });
+    connect(this, &QTableView::doubleClicked, this,
+            [this](const QModelIndex& i) { emit CellDoubleClicked(i.column(), i.row() + 1); });
 }
 
 void TStringGrid::SetRowCount(int n) {

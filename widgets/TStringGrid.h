@@ -55,6 +55,7 @@ class TStringGrid : public QTableView {
   signals:
     void RowChanged(int row);  // the selection moved to another row
     void CellClicked(int col, int row);
+    void CellDoubleClicked(int col, int row);
     void Resized();
 
   protected:

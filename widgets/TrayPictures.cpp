@@ -39,10 +39,11 @@ QPixmap StaticPicture(int size) {
     return QPixmap::fromImage(image);
 }
 
-QPixmap FlashPicture(int frame) {
-    QImage image = Canvas(16);
+QPixmap FlashPicture(int frame, int size) {
+    QImage image = Canvas(size);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 16.0, size / 16.0);  // drawn on a 16 x 16 design grid
     if (frame == 0) {
         // Red tile, white thermometer filled to the top.
         p.setPen(QPen(QColor(110, 0, 0), 0.6));
@@ -69,7 +70,11 @@ QIcon MakeTrayStaticIcon() {
 }
 
 QIcon MakeTrayFlashFrame(int frame) {
-    return QIcon(FlashPicture(frame == 0 ? 0 : 1));
+    // Drawn at each size a tray asks for, so that a tray of 22 or 32 pixels shows it crisp
+    // instead of scaling the 16-pixel picture.
+    QIcon icon;
+    for (int size : {16, 22, 32}) icon.addPixmap(FlashPicture(frame == 0 ? 0 : 1, size));
+    return icon;
 }
 
 void FillTrayFrames(TImageList& frames) {

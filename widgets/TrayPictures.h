@@ -8,7 +8,8 @@ class TImageList;
 
 // The resting icon: a thermometer on a blue tile, at 16, 32 and 48 pixels.
 QIcon MakeTrayStaticIcon();
-// One of the two 16 x 16 alarm frames the icon alternates between (frame 0 or 1).
+// One of the two alarm frames the icon alternates between (frame 0 or 1), at 16, 22 and 32
+// pixels.
 QIcon MakeTrayFlashFrame(int frame);
 // Puts the two alarm frames into frames (after clearing it).
 void FillTrayFrames(TImageList& frames);

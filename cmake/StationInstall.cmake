@@ -32,14 +32,15 @@ add_custom_command(
 add_custom_target(station_templates ALL DEPENDS ${STATION_TEMPLATES}/newdb.mdb)
 
 # Program folder.
-install(TARGETS station station-xls-reader DESTINATION ${STATION_PROGRAM_DIR} COMPONENT program)
+install(TARGETS station station-xls-reader station-history DESTINATION ${STATION_PROGRAM_DIR} COMPONENT program)
 install(FILES ${STATION_BIN_DIR}/Alarm.wav DESTINATION ${STATION_PROGRAM_DIR} COMPONENT program)
-# The links beside the program, relative so that they also hold inside a staging root.
+# The links beside the program, relative so that they also hold inside a staging root. The
+# reading history is made by the station itself on first use, through its link.
 file(RELATIVE_PATH STATION_DATA_FROM_PROGRAM ${CMAKE_INSTALL_PREFIX}/${STATION_PROGRAM_DIR}
      ${STATION_DATA_DIR})
 set(STATION_LINKS ${CMAKE_BINARY_DIR}/install-links)
 file(MAKE_DIRECTORY ${STATION_LINKS})
-foreach(f newdb.mdb peizhi.ini)
+foreach(f newdb.mdb peizhi.ini history.db)
   file(CREATE_LINK ${STATION_DATA_FROM_PROGRAM}/${f} ${STATION_LINKS}/${f} SYMBOLIC)
   install(FILES ${STATION_LINKS}/${f} DESTINATION ${STATION_PROGRAM_DIR} COMPONENT program)
 endforeach()

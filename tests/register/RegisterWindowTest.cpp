@@ -477,7 +477,7 @@ TEST(RegisterWindow, ClosingWithUnsavedChangesAsks) {
     QTimer::singleShot(0, s.Fset, [&] {
         TFset* w = s.Fset;
         ASSERT_TRUE(WaitFor([&] { return w->isVisible(); }));
-        EXPECT_FALSE(s.Fmain->TimerB()->isActive());
+        EXPECT_TRUE(s.Fmain->TimerB()->isActive());  // monitoring goes on
         ClickRow(w->RzStringGrid1, 1);
         Click(w->SpeedButton2);
         boxes.Answer(QMessageBox::No);

@@ -417,7 +417,7 @@ TEST_F(SettingsTest, ClosingWithUnsavedChangesAsksFirst) {
     bool checked = false;
     QTimer::singleShot(0, w, [&] {
         ASSERT_TRUE(WaitFor([&] { return w->isVisible(); }, 3000));
-        EXPECT_FALSE(s.Fmain->TimerB()->isActive());
+        EXPECT_TRUE(s.Fmain->TimerB()->isActive());  // monitoring goes on
         w->RzEdit1->setText("changed");
         watcher.Answer(QMessageBox::No);
         QTest::mouseClick(w->SpeedButton7, Qt::LeftButton);

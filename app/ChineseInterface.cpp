@@ -1,5 +1,7 @@
 #include "ChineseInterface.h"
 
+#include <locale.h>
+
 #include <QApplication>
 #include <QFont>
 #include <QFontDatabase>
@@ -37,4 +39,15 @@ bool SetUpChineseInterface(QApplication& app) {
     }
     QApplication::setWindowIcon(MakeStationIcon());
     return loaded;
+}
+
+void PreferChineseDates() {
+    if (qEnvironmentVariableIsSet("LC_ALL") || qEnvironmentVariableIsSet("LC_TIME")) return;
+    static const char kChinese[] = "zh_CN.UTF-8";
+    // Only a locale the system has: with an unknown one, the C library's set-up of every
+    // category would fail at the application's start.
+    if (locale_t probe = ::newlocale(LC_TIME_MASK, kChinese, static_cast<locale_t>(nullptr))) {
+        ::freelocale(probe);
+        qputenv("LC_TIME", kChinese);
+    }
 }

@@ -11,6 +11,11 @@ class QApplication;
 // every character the station shows, the degree sign "℃" included.
 QString StationFontFamily();
 
+// Dates the toolkit formats in the system's locale (the file dialogs' "modified" column) come
+// out in Chinese too: when the user has chosen no locale for times, the Chinese one is used if
+// the system has it. Call before the application object is created.
+void PreferChineseDates();
+
 // Loads the toolkit's Chinese (Simplified) translations, makes
 // Chinese (China) the default locale and gives the application the station's font and icon.
 // Call once, after the application object exists and before any window is created. Returns

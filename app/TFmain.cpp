@@ -15,6 +15,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QSqlError>
+#include <QSystemTrayIcon>
 #include <QThread>
 #include <QVBoxLayout>
 #include <cerrno>
@@ -477,6 +478,17 @@ void TFmain::FormShow() {
             for (const QString& text : failures) ShowErrorBox(text);
         });
     }
+}
+
+void TFmain::ShowAtStart() {
+    const bool tray =
+        ReadSetting(QStringLiteral("seting"), QStringLiteral("icon")) == QStringLiteral("1") &&
+        QSystemTrayIcon::isSystemTrayAvailable();
+    if (!tray) {
+        show();
+        return;
+    }
+    FormShow();
 }
 
 void TFmain::closeEvent(QCloseEvent* event) {

@@ -60,6 +60,11 @@ class TFmain : public QMainWindow, public StationLink {
     QString ProgramFolder() override { return programFolder_; }
     StationEvents& Events() override { return events_; }
 
+    // Shows the window, or, with the tray mode on and a tray on the desktop, starts in the
+    // tray: the first-showing work runs all the same (a start at login after a power cut is
+    // watching at once, without anybody opening the window).
+    void ShowAtStart();
+
     // Fills target with the computer's serial ports in sorted order.
     void ListSerialPorts(QComboBox* target);
 

@@ -1,6 +1,7 @@
 // Program entry: one copy per computer, then the five windows in their order.
 #include <QMessageBox>
 
+#include "ChineseInterface.h"
 #include "HistoryAttach.h"
 #include "SingleInstance.h"
 #include "TApplication.h"
@@ -11,6 +12,7 @@
 #include "TFset2.h"
 
 int main(int argc, char** argv) {
+    PreferChineseDates();
     TApplication app(argc, argv);
 
     SingleInstance instance;
@@ -35,7 +37,7 @@ int main(int argc, char** argv) {
     Fmain->AttachWindows(Fset, Fset2, Falm);
     history::Attach(Fmain->Events(), folder,
                     [Fmain](const QString& line) { Fmain->AddBoardLine(line); });
-    Fmain->show();
+    Fmain->ShowAtStart();
     const int rc = app.exec();
     delete Fmain;
     return rc;

@@ -135,6 +135,8 @@ TFmain::TFmain(const QString& programFolder, QWidget* parent)
     TimerB_.start();
     TimerR_.setInterval(buswatch::kRediscoverySeconds * 1000);
     connect(&TimerR_, &QTimer::timeout, this, [this] { RunHandler([this] { TimerRTimer(); }); });
+    soundRepeat_.setInterval(500);
+    connect(&soundRepeat_, &QTimer::timeout, this, [this] { RepeatSound(); });
     flushTimer_.setInterval(1000);
     connect(&flushTimer_, &QTimer::timeout, this,
             [this] { RunHandler([this] { FlushPendingAlarms(); }); });
@@ -780,14 +782,47 @@ SensorInfo TFmain::SensorOfRow(int row) const {
     return info;
 }
 
-void TFmain::AlarmSignals() {
+void TFmain::AlarmSignals(const QString& balloon) {
     hTrayIcon1->SetAnimate(true);
     CloseSound(QStringLiteral("mywave"));
     if (OpenSound(QStringLiteral("mywave"), state_.alarmSoundFile, QStringLiteral("MPEGVideo")) ==
-        QStringLiteral("ok"))
+        QStringLiteral("ok")) {
         StartSound(QStringLiteral("mywave"));
+        // Without a sound device the player plays into silence: nobody hears the alarm.
+        SoundPlayer& player = SoundPlayer::Shared();
+        if (!silentOutputReported_ &&
+            player.SinkInUse(QStringLiteral("mywave")) != player.AudioSink()) {
+            silentOutputReported_ = true;
+            AddBoardLine(QStringLiteral("没有可用的声音输出设备，报警声音无法播放"));
+        }
+    }
     Led->setValue(true);
     Led->setVisible(true);
+    alarmActive_ = true;
+    if (ReadSetting(QStringLiteral("notify"), QStringLiteral("sound_repeat")) !=
+        QStringLiteral("0"))
+        soundRepeat_.start();
+    hTrayIcon1->SetBalloonTitle(QStringLiteral("报警"));
+    hTrayIcon1->SetBalloonHint(balloon);
+    hTrayIcon1->SetBalloonTimeout(10000);
+    hTrayIcon1->SetBalloonFlags(TCustomhTrayIcon::bfWarning);
+    hTrayIcon1->ShowBalloonHint();
+    if (isHidden() || isMinimized()) {
+        // A station kept in the tray comes back to the screen.
+        showNormal();
+        raise();
+        activateWindow();
+    }
+}
+
+void TFmain::RepeatSound() {
+    if (!alarmActive_) {
+        soundRepeat_.stop();
+        return;
+    }
+    const QString alias = QStringLiteral("mywave");
+    if (SoundPlayer::Shared().IsOpen(alias) && !SoundPlayer::Shared().IsPlaying(alias))
+        StartSound(alias);
 }
 
 void TFmain::Comm1RequestHangup() {
@@ -801,13 +836,13 @@ void TFmain::BusLostEpisode() {
     const QDateTime now = QDateTime::currentDateTime();
     AddBoardLine(QStringLiteral("通信中断"));
     SetBusState(BusLost);
+    AlarmSignals(QStringLiteral("通信中断：收不到传感器总线的数据"));
     SetConnectionStatus(QStringLiteral("通信中断       "));
     // What the grid shows is no longer current.
     for (int r = 1; r < RzStringGrid1->RowCount(); ++r)
         if (!RzStringGrid1->Cell(0, r).isEmpty())
             RzStringGrid1->SetCell(1, r, QStringLiteral("无数据"));
     StoreAlarm({now, 0, QStringLiteral("通信中断"), QStringLiteral(""), false});
-    AlarmSignals();
     reconnectAnnounced_ = false;
     TimerR_.start();
     emit events_.BusLost(now);
@@ -850,7 +885,7 @@ void TFmain::SensorSilentEpisode(int code) {
     RzStringGrid1->SetCell(1, r, QStringLiteral("无数据"));
     AddBoardLine(QStringLiteral("传感器离线: 编号%1 %2").arg(code).arg(sensor.fix.trimmed()));
     StoreAlarm({now, code, sensor.fix, QStringLiteral("离线"), false});
-    AlarmSignals();
+    AlarmSignals(QStringLiteral("传感器离线: 编号%1 %2").arg(code).arg(sensor.fix.trimmed()));
     RzStringGrid1->viewport()->update();
     emit events_.SensorSilent(sensor, now);
 }
@@ -959,11 +994,11 @@ void TFmain::EvaluateReading(const QString& id, double t) {
             RzStringGrid1->viewport()->update();
         }
         emit events_.AlarmRecorded(reading);
-        hTrayIcon1->SetAnimate(true);
-        CloseSound(QStringLiteral("mywave"));
-        if (OpenSound(QStringLiteral("mywave"), state_.alarmSoundFile,
-                      QStringLiteral("MPEGVideo")) == QStringLiteral("ok"))
-            StartSound(QStringLiteral("mywave"));
+        AlarmSignals(QStringLiteral("编号%1 %2 温度%3℃，%4%5℃")
+                         .arg(code)
+                         .arg(fix.trimmed(), T,
+                              high ? QStringLiteral("上限") : QStringLiteral("下限"),
+                              busprotocol::TemperatureText(high ? H : L)));
         AddBoardLine(QStringLiteral("ID:") + id + QStringLiteral("报警"));
     } else if (!N.isEmpty()) {
         reading.state = ReadingState::Recorded;
@@ -1150,6 +1185,8 @@ void TFmain::SpeedButton6Click() {
     Led->hide();
     AddBoardLine(QStringLiteral("屏幕初始化"));
     CloseSound(QStringLiteral("mywave"));
+    alarmActive_ = false;
+    soundRepeat_.stop();
     hTrayIcon1->SetAnimate(false);
     emit events_.ScreenRefreshed(QDateTime::currentDateTime());
 }

@@ -159,8 +159,10 @@ class TFmain : public QMainWindow, public StationLink {
     void BusRestoredEpisode();
     void SensorSilentEpisode(int code);
     void SensorBackEpisode(int code, int row);
-    // Sound, tray and lamp of an alarm.
-    void AlarmSignals();
+    // Sound, tray, balloon and lamp of an alarm; a station in the tray comes back to the screen.
+    void AlarmSignals(const QString& balloon);
+    // Plays the alarm sound again while an alarm is active, until the screen refresh.
+    void RepeatSound();
     int RowOfCode(int code) const;
     SensorInfo SensorOfRow(int row) const;
 
@@ -189,6 +191,9 @@ class TFmain : public QMainWindow, public StationLink {
     QTimer TimerB_;
     QTimer TimerR_;      // rediscovery while the bus is lost
     QTimer flushTimer_;  // retries alarm rows the database refused
+    QTimer soundRepeat_;  // plays the alarm sound again while an alarm is active
+    bool alarmActive_ = false;
+    bool silentOutputReported_ = false;
     BusWatch busWatch_;
     bool rediscovering_ = false;
     bool reconnectAnnounced_ = false;

@@ -76,6 +76,7 @@ TEST_F(Alarms, ReadingsAtTheLimitsAlarmAndLimitsOfZeroAreOff) {
 }
 
 TEST_F(Alarms, OneRecordOneSoundOneBoardLinePerExcursionUntilTheRefresh) {
+    folder.WriteIni(IniWithSound(AlarmSound()) + "[notify]\nsound_repeat=0\n");
     const int startsBefore = SoundPlayer::Shared().StartCount();
     M().EvaluateReading("0A1B2C", 20);
     EXPECT_EQ(M().rowAlarmState[1], 0);
@@ -199,7 +200,8 @@ TEST(AlarmsOnTheBus, AnExcursionThroughTheSimulatorIsRecordedOnce) {
     qputenv("SENSORBUS_PORTS", bus.Path().toLocal8Bit());
     StationFolder folder;
     folder.AddSensors({{4, "0A1B2C ", "server room ", 30, 0}});
-    folder.WriteIni(IniWithSound(AlarmSound(), "1"));
+    // One recorded alarm, one sound: the repetition of the sound is switched off here.
+    folder.WriteIni(IniWithSound(AlarmSound(), "1") + "[notify]\nsound_repeat=0\n");
     Station s(folder);
     qunsetenv("SENSORBUS_PORTS");
     TStringGrid* g = s.Fmain->RzStringGrid1;
@@ -229,4 +231,38 @@ TEST(AlarmsOnTheBus, AnExcursionThroughTheSimulatorIsRecordedOnce) {
     ASSERT_TRUE(testsupport::WaitFor([&] { return s.Fmain->rowAlarmState[1] == 1; }, 5000));
     EXPECT_EQ(LogRows(folder), 1);
     CloseSound("mywave");
+}
+
+TEST_F(Alarms, TheSoundRepeatsUntilTheRefreshAndTheTrayShowsABalloon) {
+    M().hide();  // kept in the tray
+    M().EvaluateReading("0A1B2C", 31);
+    EXPECT_TRUE(M().isVisible()) << "an alarm brings the station back to the screen";
+    EXPECT_EQ(M().hTrayIcon1->ShownBalloonTitle(), "报警");
+    EXPECT_EQ(M().hTrayIcon1->ShownBalloonHint(), "编号3 hall 温度31℃，上限30℃");
+    const int first = SoundPlayer::Shared().StartCount();
+    // The alarm sound lasts 1.5 s: within 4 s it has started again at least once.
+    ASSERT_TRUE(
+        testsupport::WaitFor([&] { return SoundPlayer::Shared().StartCount() > first; }, 4000));
+    QTest::mouseClick(M().SpeedButton6, Qt::LeftButton);
+    const int afterRefresh = SoundPlayer::Shared().StartCount();
+    QTest::qWait(2500);
+    EXPECT_EQ(SoundPlayer::Shared().StartCount(), afterRefresh);
+}
+
+TEST_F(Alarms, RepetitionOfTheSoundCanBeSwitchedOff) {
+    folder.WriteIni(IniWithSound(AlarmSound()) + "[notify]\nsound_repeat=0\n");
+    M().EvaluateReading("0A1B2C", 31);
+    const int first = SoundPlayer::Shared().StartCount();
+    QTest::qWait(3500);
+    EXPECT_EQ(SoundPlayer::Shared().StartCount(), first);
+}
+
+TEST_F(Alarms, NoSoundDeviceIsSaidOnceOnTheBoard) {
+    SoundPlayer::Shared().SetAudioSink("no-such-audio-sink");
+    M().EvaluateReading("0A1B2C", 31);
+    M().EvaluateReading("0A1B2D", -50);  // no limits: no alarm
+    QTest::mouseClick(M().SpeedButton6, Qt::LeftButton);
+    M().EvaluateReading("0A1B2C", 32);
+    EXPECT_EQ(station->Board().count("没有可用的声音输出设备，报警声音无法播放"), 1);
+    SoundPlayer::Shared().SetAudioSink("fakesink");
 }

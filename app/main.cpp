@@ -2,6 +2,7 @@
 #include <QMessageBox>
 
 #include "HistoryAttach.h"
+#include "NotifyAttach.h"
 #include "SingleInstance.h"
 #include "TApplication.h"
 #include "TFalm.h"
@@ -35,6 +36,8 @@ int main(int argc, char** argv) {
     Fmain->AttachWindows(Fset, Fset2, Falm);
     history::Attach(Fmain->Events(), folder,
                     [Fmain](const QString& line) { Fmain->AddBoardLine(line); });
+    notify::Attach(Fmain->Events(), folder,
+                   [Fmain](const QString& line) { Fmain->AddBoardLine(line); });
     Fmain->show();
     const int rc = app.exec();
     delete Fmain;

@@ -3,6 +3,7 @@
 
 #include "ChineseInterface.h"
 #include "HistoryAttach.h"
+#include "NotifyAttach.h"
 #include "SingleInstance.h"
 #include "TApplication.h"
 #include "TFalm.h"
@@ -37,6 +38,8 @@ int main(int argc, char** argv) {
     Fmain->AttachWindows(Fset, Fset2, Falm);
     history::Attach(Fmain->Events(), folder,
                     [Fmain](const QString& line) { Fmain->AddBoardLine(line); });
+    notify::Attach(Fmain->Events(), folder,
+                   [Fmain](const QString& line) { Fmain->AddBoardLine(line); });
     Fmain->ShowAtStart();
     const int rc = app.exec();
     delete Fmain;

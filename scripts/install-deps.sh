@@ -40,6 +40,11 @@ BUILD_AND_TEST=(
   xdotool
   # a small notification-area host, so the tray icon's tests run inside a real tray on Xvfb
   trayer
+  # remote notifications: MQTT and HTTP/SMTP client libraries
+  libmosquitto-dev libcurl4-openssl-dev
+  # ... and the servers their tests start on 127.0.0.1: a broker with its clients, an SMTP
+  # server, and openssl for the broker's test certificate
+  mosquitto mosquitto-clients python3-aiosmtpd openssl
 )
 
 case "${1:-}" in

@@ -11,6 +11,7 @@
 #include "MessageBoxes.h"
 #include "SoundPlayer.h"
 #include "StationLink.h"
+#include "TFnotify.h"
 
 namespace {
 
@@ -78,6 +79,8 @@ TFset2::TFset2(StationLink& main, QWidget* parent) : QDialog(parent), main_(main
             [this] { RunHandler([this] { SpeedButton3Click(); }); });
     connect(SpeedButton7, &QPushButton::clicked, this,
             [this] { RunHandler([this] { SpeedButton7Click(); }); });
+    connect(ButtonNotify, &QPushButton::clicked, this,
+            [this] { RunHandler([this] { ButtonNotifyClick(); }); });
 }
 
 void TFset2::BuildLayout() {
@@ -92,6 +95,10 @@ void TFset2::BuildLayout() {
     CheckBoxAutostart->setObjectName(QStringLiteral("CheckBoxAutostart"));
     CheckBoxAutostart->setToolTip(QStringLiteral("开机登录后自动启动本程序"));
     CheckBoxAutostart->setGeometry(270, 6, 100, 20);
+    // Remote notifications, at the left end of the heading row.
+    ButtonNotify = MakeButton(QStringLiteral("远程通知"), this, QRect(8, 4, 72, 22));
+    ButtonNotify->setObjectName(QStringLiteral("ButtonNotify"));
+    ButtonNotify->setToolTip(QStringLiteral("消息服务器、Web hook 与邮件通知"));
 
     auto group = [this](const QString& caption, const QRect& geometry, const char* name) {
         auto* g = new QGroupBox(caption, this);
@@ -298,6 +305,11 @@ void TFset2::SpeedButton3Click() {
 
 void TFset2::SpeedButton7Click() {
     close();
+}
+
+void TFset2::ButtonNotifyClick() {
+    TFnotify window(main_.ProgramFolder() + QStringLiteral("peizhi.ini"), this);
+    window.exec();
 }
 
 bool TFset2::FormCloseQuery() {

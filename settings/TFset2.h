@@ -27,6 +27,7 @@ class TFset2 : public QDialog {
 
     QLabel* heading;
     QCheckBox* CheckBoxAutostart;  // start at login (the current user's autostart entry)
+    QPushButton* ButtonNotify;     // opens the remote-notification window
     // Communication.
     QGroupBox* GroupBox1;
     QLabel* RzLabel3;
@@ -67,6 +68,7 @@ class TFset2 : public QDialog {
     void SpeedButton6Click();
     void SpeedButton3Click();
     void SpeedButton7Click();
+    void ButtonNotifyClick();
     // True when the window may close; asks first when there are unsaved changes.
     bool FormCloseQuery();
 

@@ -5,6 +5,7 @@
 
 #include "IniFile.h"
 #include "SettingsTestSupport.h"
+#include "TFnotify.h"
 
 using testsupport::WaitFor;
 
@@ -531,4 +532,37 @@ TEST_F(SettingsTest, ChoosingAWavWithoutSoundIsRefused) {
     EXPECT_EQ(watcher.Texts(), QStringList({"无效的音频文件"}));
     EXPECT_FALSE(w->SpeedButton1->isEnabled());
     EXPECT_FALSE(SoundPlayer::Shared().IsOpen(QStringLiteral("mywave")));
+}
+
+// --- Remote notifications -------------------------------------------------------------------
+
+TEST_F(SettingsTest, RemoteNotificationButtonOpensItsWindowOnTheStationsFile) {
+    StationFolder folder;
+    folder.WriteIni(Ini("0", "A", "25", "60", "") + "[mqtt]\nenabled=1\nhost=/run/b.sock\n");
+    Station s(folder);
+    TFset2* w = s.Fset2;
+    Open(w);
+    ASSERT_EQ(w->ButtonNotify->text(), "远程通知");
+    // The window keeps its design size and its widgets where they were.
+    EXPECT_EQ(w->size(), QSize(373, 292));
+    EXPECT_EQ(w->SpeedButton1->geometry(), QRect(139, 254, 96, 30));
+    EXPECT_FALSE(w->ButtonNotify->geometry().intersects(w->CheckBoxAutostart->geometry()));
+    const int headingLeft =
+        (w->width() - w->heading->fontMetrics().horizontalAdvance(w->heading->text())) / 2;
+    EXPECT_LT(w->ButtonNotify->geometry().right(), headingLeft);
+    QString title, host;
+    QTimer::singleShot(0, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* n = qobject_cast<TFnotify*>(modal)) {
+            title = n->windowTitle();
+            host = n->EditHost->text();
+            n->ButtonExit->click();
+        } else if (modal) {
+            modal->close();
+        }
+    });
+    w->ButtonNotify->click();
+    EXPECT_EQ(title, "远程通知");
+    EXPECT_EQ(host, "/run/b.sock");
+    w->SpeedButton7->click();
 }

@@ -465,6 +465,9 @@ void HistoryWindow::BuildChart() {
         }
     }
     valueAxis_->setRange(valueMin_, valueMax_);
+    valueAxis_->applyNiceNumbers();  // labels at round degrees
+    valueMin_ = valueAxis_->min();
+    valueMax_ = valueAxis_->max();
     timeAxis_->setRange(QDateTime::fromSecsSinceEpoch(r.from), QDateTime::fromSecsSinceEpoch(r.to));
     building_ = false;
     UpdateTimeFormat();

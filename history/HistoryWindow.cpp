@@ -177,14 +177,21 @@ HistoryWindow::HistoryWindow(const QString& historyPath, const QString& settings
     connect(pdfButton_, &QPushButton::clicked, this, &HistoryWindow::ExportPdf);
     // After a zoom the curves are thinned again from the full readings, once per turn of the
     // event loop however many range changes the zoom made.
-    connect(timeAxis_, &QDateTimeAxis::rangeChanged, this, [this] {
-        UpdateTimeFormat();
+    // So is a change of the chart's width (the window resized, the axis labels grown).
+    auto thinLater = [this] {
         if (building_ || thinPending_) return;
         thinPending_ = true;
         QTimer::singleShot(0, this, [this] {
             thinPending_ = false;
             ThinCurves();
         });
+    };
+    connect(timeAxis_, &QDateTimeAxis::rangeChanged, this, [this, thinLater] {
+        UpdateTimeFormat();
+        thinLater();
+    });
+    connect(chart_, &QChart::plotAreaChanged, this, [this, thinLater](const QRectF& area) {
+        if (static_cast<int>(area.width()) != thinnedColumns_) thinLater();
     });
     OnRangeChosen(Last24Hours);
 }
@@ -479,6 +486,7 @@ void HistoryWindow::ThinCurves() {
     const qint64 from = timeAxis_->min().toSecsSinceEpoch();
     const qint64 to = timeAxis_->max().toSecsSinceEpoch() + 1;
     int columns = static_cast<int>(chart_->plotArea().width());
+    thinnedColumns_ = columns;
     if (columns < 50) columns = 1000;  // not laid out yet
     for (std::size_t i = 0; i < curves_.size() && i < range_->series.size(); ++i) {
         const std::vector<HistoryPoint> kept =

@@ -106,6 +106,7 @@ class HistoryWindow : public QWidget {
     double valueMax_ = 0;
     bool building_ = false;
     bool thinPending_ = false;
+    int thinnedColumns_ = 0;  // the plot's width in pixels when the curves were last thinned
     QLabel* hoverLabel_ = nullptr;
     QLabel* statusLabel_ = nullptr;
     QTableWidget* statistics_ = nullptr;

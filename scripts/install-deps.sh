@@ -23,6 +23,9 @@ BUILD_AND_TEST=(
   # sqlite3 shell: the build makes the empty station database from its schema; the engine's
   # C interface: the station's read-only and lock-wait checks and the reading history
   sqlite3 libsqlite3-dev
+  # the history window: charts (whose CMake files need the OpenGL module's, which the charts
+  # package does not pull in) and the .xlsx writer
+  qt6-charts-dev libqt6opengl6-dev libxlsxwriter-dev
   # sound: GStreamer playbin with WAV/MP3 decoders
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
@@ -30,6 +33,8 @@ BUILD_AND_TEST=(
   libgsf-1-dev libfreexl-dev python3-xlrd python3-xlwt
   # ssconvert: second outside reader of the .xls files and the spreadsheet benchmark's yardstick
   gnumeric
+  # outside readers of the history window's exports in its tests: .xlsx and PDF
+  python3-openpyxl poppler-utils
   # virtual display for screenshots and end-to-end runs
   xvfb xauth x11-utils
   # locales the font tests run under (generated below)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the pictures of the operator guide (docs/images/) from the running station, under a
 # virtual display and with a Chinese locale, on the bus simulator with four demo sensors (one
-# of them in alarm). Run again after a change to the windows:  scripts/make-screenshots.sh
+# of them in alarm), and the history window on a week of demo readings of two of them. Run again
+# after a change to the windows:  scripts/make-screenshots.sh
 # Needs a built tree (build/) with the targets station-screenshots and sensorbus-sim.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,8 +1,13 @@
 // The history of a running station on the simulated bus, attached as the program entry does.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QTableWidget>
 #include <QTest>
+#include <QToolButton>
 
 #include "BusSimulator.h"
 #include "HistoryAttach.h"
@@ -19,6 +24,18 @@ struct Ports {
 
 int BoardCount(const Station& s, const QString& line) {
     return s.Board().count(line);
+}
+
+// Press, release, double-click, release: what the window system delivers for a double-click.
+void DoubleClick(QWidget* w, const QPoint& at) {
+    const QPointF global = w->mapToGlobal(QPointF(at));
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
+                                    QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}) {
+        const Qt::MouseButtons held =
+            type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+        QMouseEvent event(type, QPointF(at), global, Qt::LeftButton, held, Qt::NoModifier);
+        QApplication::sendEvent(w, &event);
+    }
 }
 
 void AttachHistory(Station& s, const StationFolder& folder) {
@@ -101,4 +118,61 @@ TEST(StationHistory, ADamagedFileIsNamedOnceOnTheBoardAndMonitoringGoesOn) {
     for (const QString& line : s.Board()) named += line.contains("history.db") ? 1 : 0;
     EXPECT_EQ(named, 1) << s.Board().join('\n').toStdString();
     EXPECT_EQ(s.Fmain->RzStringGrid1->Cell(1, 1), "20.5");
+}
+
+TEST(StationHistory, ADoubleClickOnASensorsRowOrTheButtonOpensItsHistory) {
+    BusSimulator bus({"--sensor", "0A1B2C=20.5", "--sensor", "0A1B2D=31.25"});
+    Ports env(bus.Path());
+    StationFolder folder;
+    folder.AddSensors({{3, "0A1B2C ", "hall ", 30, -10}, {5, "0A1B2D ", "server ", 30, 0}});
+    folder.WriteIni(DefaultIni("1"));
+    Station s(folder);
+    AttachHistory(s, folder);
+    ASSERT_TRUE(
+        testsupport::WaitFor([&] { return BoardCount(s, "ID:0A1B2D 温度:31.25℃") >= 3; }, 15000));
+    QTest::qWait(1500);  // the recorder writes at most a second after a reading
+    TStringGrid* grid = s.Fmain->RzStringGrid1;
+    int serverRow = 0;
+    int hallRow = 0;
+    for (int row = 1; row < grid->RowCount(); ++row) {
+        if (grid->Cell(0, row).trimmed() == "5") serverRow = row;
+        if (grid->Cell(0, row).trimmed() == "3") hallRow = row;
+    }
+    ASSERT_GT(serverRow, 0);
+    ASSERT_GT(hallRow, 0);
+    auto window = [] {
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (top->objectName() == "historyWindow" && top->isVisible()) return top;
+        return static_cast<QWidget*>(nullptr);
+    };
+    auto ticked = [](QWidget* w) {
+        QStringList out;
+        auto* list = w->findChild<QListWidget*>("sensorList");
+        for (int i = 0; list && i < list->count(); ++i)
+            if (list->item(i)->checkState() == Qt::Checked) out << list->item(i)->text();
+        return out;
+    };
+    auto statistics = [](QWidget* w) { return w->findChild<QTableWidget*>("statisticsTable"); };
+    ASSERT_EQ(window(), nullptr);
+
+    DoubleClick(grid->viewport(), grid->CellRect(1, serverRow).center());
+    ASSERT_TRUE(
+        testsupport::WaitFor([&] { return window() && statistics(window())->rowCount() == 1; }));
+    QWidget* w = window();
+    EXPECT_EQ(ticked(w), QStringList{"5号 server"});
+    EXPECT_EQ(statistics(w)->item(0, 0)->text(), "5");
+    EXPECT_DOUBLE_EQ(statistics(w)->item(0, 4)->text().toDouble(), 31.25);
+    EXPECT_GE(statistics(w)->item(0, 6)->text().toInt(), 3);
+    // Monitoring goes on behind the window.
+    const int before = BoardCount(s, "ID:0A1B2D 温度:31.25℃");
+    ASSERT_TRUE(testsupport::WaitFor(
+        [&] { return BoardCount(s, "ID:0A1B2D 温度:31.25℃") > before; }, 5000));
+
+    // The hall's row chosen, then the button: the same window, on the hall.
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->CellRect(1, hallRow).center());
+    s.Fmain->findChild<QToolButton*>("historyButton")->click();
+    ASSERT_TRUE(testsupport::WaitFor([&] { return ticked(w) == QStringList{"3号 hall"}; }));
+    EXPECT_EQ(window(), w);
+    ASSERT_TRUE(testsupport::WaitFor([&] { return statistics(w)->item(0, 0)->text() == "3"; }));
+    EXPECT_DOUBLE_EQ(statistics(w)->item(0, 3)->text().toDouble(), 20.5);
 }

@@ -75,7 +75,7 @@ QVector<WayResult> MessageSender::Deliver(const NotifySettings& settings, const 
         const QByteArray body = WebhookBody(settings.webhookFormat, notice, station);
         for (const QString& url : settings.webhooks) {
             WayResult r;
-            r.way = QStringLiteral("Web hook ") + url;
+            r.way = QStringLiteral("网络回调 ") + url;
             r.ok = CurlTransfer::PostJson(url, body, &r.error);
             results << r;
         }

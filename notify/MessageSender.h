@@ -14,7 +14,7 @@
 #include "Notice.h"
 #include "NotifySettings.h"
 
-// The outcome of one way of sending ("Web hook <url>", "邮件").
+// The outcome of one way of sending ("网络回调 <url>", "邮件").
 struct WayResult {
     QString way;
     bool ok = false;

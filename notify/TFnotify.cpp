@@ -75,7 +75,7 @@ TFnotify::TFnotify(const QString& settingsPath, QWidget* parent)
     CheckSoundRepeat = new QCheckBox(QStringLiteral("报警声音重复播放"), this);
     CheckSoundRepeat->setObjectName(QStringLiteral("CheckSoundRepeat"));
     auto* nf = new QFormLayout(GroupNotify);
-    nf->addRow(QStringLiteral("Web hook:"), EditWebhook);
+    nf->addRow(QStringLiteral("网络回调地址:"), EditWebhook);
     nf->addRow(QStringLiteral("格式:"), ComboFormat);
     nf->addRow(QStringLiteral("SMTP 服务器:"), EditSmtpUrl);
     nf->addRow(QStringLiteral("SMTP 用户:"), EditSmtpUser);

@@ -98,7 +98,7 @@ void TFset2::BuildLayout() {
     // Remote notifications, at the left end of the heading row.
     ButtonNotify = MakeButton(QStringLiteral("远程通知"), this, QRect(8, 4, 72, 22));
     ButtonNotify->setObjectName(QStringLiteral("ButtonNotify"));
-    ButtonNotify->setToolTip(QStringLiteral("消息服务器、Web hook 与邮件通知"));
+    ButtonNotify->setToolTip(QStringLiteral("消息服务器、网络回调与邮件通知"));
 
     auto group = [this](const QString& caption, const QRect& geometry, const char* name) {
         auto* g = new QGroupBox(caption, this);

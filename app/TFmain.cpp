@@ -355,7 +355,7 @@ void TFmain::SetBusState(BusState state) {
     else if (state == BusReconnecting || state == BusConnecting)
         style = "background: black; color: yellow; font-weight: bold; font-size: 14px;";
     else if (state == BusNotConnected)
-        style = "background: black; color: silver; font-weight: bold; font-size: 14px;";
+        style = "background: rgb(160,0,0); color: white; font-weight: bold; font-size: 14px;";
     busStateLabel->setStyleSheet(QString::fromLatin1(style));
 }
 
@@ -640,8 +640,13 @@ void TFmain::Timer2Timer() {
         // An attempt of its own to find a lost bus again ends quietly; the next one follows.
         rediscovering_ = false;
         Comm1.CloseComm();
-        SetBusState(BusLost);
-        SetConnectionStatus(QStringLiteral("通信中断       "));
+        if (busWatch_.BusLost()) {
+            SetBusState(BusLost);
+            SetConnectionStatus(QStringLiteral("通信中断       "));
+        } else {
+            SetBusState(BusNotConnected);
+            SetConnectionStatus(QStringLiteral("未连接       "));
+        }
     };
     if (count == 0) {
         if (rediscovering_) {
@@ -652,6 +657,7 @@ void TFmain::Timer2Timer() {
         // port was open is closed now, so the status must not claim a connection.
         SetConnectionStatus(QStringLiteral("未连接       "));
         if (!busWatch_.BusLost()) SetBusState(BusNotConnected);
+        TimerR_.start();  // the bus may be plugged in later: it is searched for again
         return;
     }
     auto endWithoutSuccess = [&] {
@@ -660,6 +666,7 @@ void TFmain::Timer2Timer() {
             return;
         }
         if (!busWatch_.BusLost()) SetBusState(BusNotConnected);
+        TimerR_.start();  // the bus may be plugged in later: it is searched for again
         if (state_.silentPortSeen) {
             AddBoardLine(QStringLiteral("未找到设备！"));
             SetConnectionStatus(QStringLiteral("未连接       "));
@@ -677,8 +684,9 @@ void TFmain::Timer2Timer() {
     if (!Comm1.PortOpen() && !rediscovering_) {
         // A port the operator may not open is not busy: say what to do about it.
         const QByteArray path = QFile::encodeName(list->itemText(state_.portIndex));
-        if (QFileInfo::exists(list->itemText(state_.portIndex)) &&
-            ::access(path.constData(), R_OK | W_OK) != 0 && errno == EACCES)
+        if (!QFileInfo::exists(list->itemText(state_.portIndex)))
+            AddBoardLine(QStringLiteral("通信口 %1 不存在").arg(list->itemText(state_.portIndex)));
+        else if (::access(path.constData(), R_OK | W_OK) != 0 && errno == EACCES)
             AddBoardLine(QStringLiteral("无权打开通信口 %1：请将当前用户加入 dialout 组后重新登录")
                              .arg(list->itemText(state_.portIndex)));
     }
@@ -715,6 +723,7 @@ void TFmain::Timer3Timer() {
             BusRestoredEpisode();
         else
             busWatch_.Connected();
+        TimerR_.stop();
         SetBusState(BusOk);
         return;
     }
@@ -858,7 +867,9 @@ void TFmain::BusRestoredEpisode() {
 }
 
 void TFmain::TimerRTimer() {
-    if (!busWatch_.BusLost()) {
+    // Searching goes on while the bus is lost, or while it has not been found at all.
+    const bool connected = Comm1.PortOpen() && state_.handshakeOk && !busWatch_.BusLost();
+    if (connected) {
         TimerR_.stop();
         return;
     }
@@ -869,8 +880,8 @@ void TFmain::TimerRTimer() {
     state_.portIndex = 0;
     state_.handshakeOk = false;
     state_.silentPortSeen = false;
-    SetBusState(BusReconnecting);
-    if (!reconnectAnnounced_) {
+    SetBusState(busWatch_.BusLost() ? BusReconnecting : BusConnecting);
+    if (busWatch_.BusLost() && !reconnectAnnounced_) {
         reconnectAnnounced_ = true;
         emit events_.BusReconnecting(QDateTime::currentDateTime());
     }

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QMessageBox>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -339,4 +340,28 @@ TEST_F(Supervision, ADamagedDatabaseOpensOneErrorBoxAndTheStationLivesOn) {
     const QStringList board = s.Board();
     EXPECT_TRUE(std::any_of(board.begin(), board.end(),
                             [](const QString& l) { return l.startsWith("错误("); }));
+}
+
+TEST_F(Supervision, ABusThatIsNotThereAtTheStartIsSearchedForUntilItIs) {
+    QTemporaryDir dir;
+    const QString port = dir.filePath("COM1");  // named, but nothing behind it yet
+    Ports env(port);
+    StationFolder folder;
+    folder.AddSensors({{1, "0A1B2C ", "cold room ", 30, 0}});
+    folder.WriteIni(Ini(1));
+    Station s(folder);
+    ASSERT_TRUE(testsupport::WaitFor([&] { return s.Board().contains("通信口被占用！"); }, 3000));
+    EXPECT_TRUE(s.Board().contains("通信口 " + port + " 不存在"));
+    EXPECT_EQ(s.Fmain->busStateLabel->text(), "未连接");
+    EXPECT_TRUE(s.Fmain->TimerR()->isActive());
+    s.Fmain->TimerR()->setInterval(1000);  // the search interval itself is not under test here
+    s.Fmain->TimerR()->start();
+    BusSimulator bus({"--sensor", "0A1B2C=20", "--gap", "120"});
+    ASSERT_TRUE(QFile::link(bus.Path(), port));
+    ASSERT_TRUE(
+        testsupport::WaitFor([&] { return s.Fmain->RzStringGrid1->Cell(1, 1) == "20"; }, 10000))
+        << s.Board().join('\n').toStdString();
+    EXPECT_TRUE(Connected(s));
+    EXPECT_FALSE(s.Fmain->TimerR()->isActive());
+    EXPECT_EQ(Rows(folder), 0) << "no bus at the start is no lost bus";
 }

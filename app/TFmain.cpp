@@ -682,13 +682,9 @@ void TFmain::Timer2Timer() {
     Comm1.SetCommName(list->itemText(state_.portIndex));
     Comm1.OpenComm();
     if (!Comm1.PortOpen() && !rediscovering_) {
-        // A port the operator may not open is not busy: say what to do about it.
-        const QByteArray path = QFile::encodeName(list->itemText(state_.portIndex));
-        if (!QFileInfo::exists(list->itemText(state_.portIndex)))
-            AddBoardLine(QStringLiteral("通信口 %1 不存在").arg(list->itemText(state_.portIndex)));
-        else if (::access(path.constData(), R_OK | W_OK) != 0 && errno == EACCES)
-            AddBoardLine(QStringLiteral("无权打开通信口 %1：请将当前用户加入 dialout 组后重新登录")
-                             .arg(list->itemText(state_.portIndex)));
+        // A port that is missing or that the operator may not open is not busy: say so.
+        const QString problem = PortOpenProblem(list->itemText(state_.portIndex));
+        if (!problem.isEmpty()) AddBoardLine(problem);
     }
     if (!Comm1.PortOpen()) {
         if (state_.portIndex >= count - 1) {

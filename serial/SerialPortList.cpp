@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCollator>
@@ -12,6 +13,7 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 
 void SortPortNames(QStringList& names) {
@@ -87,4 +89,14 @@ QStringList ListPlatformSerialPorts() {
     }
     SortPortNames(names);
     return names;
+}
+
+QString PortOpenProblem(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    struct stat sb {};
+    if (::stat(name.constData(), &sb) != 0 && errno == ENOENT)
+        return QStringLiteral("通信口 %1 不存在").arg(path);
+    if (::access(name.constData(), R_OK | W_OK) != 0 && errno == EACCES)
+        return QStringLiteral("无权打开通信口 %1：请将当前用户加入 dialout 组后重新登录").arg(path);
+    return QString();
 }

@@ -17,5 +17,10 @@
 // so COM10 sorts between COM1 and COM2. Duplicates are removed.
 QStringList ListPlatformSerialPorts();
 
+// Why a port that would not open cannot be opened, when the reason is not that another program
+// holds it: a Chinese sentence for the operator ("通信口 … 不存在", or no permission, naming the
+// group of serial-port users), or empty.
+QString PortOpenProblem(const QString& path);
+
 // The sort used above, exposed for tests.
 void SortPortNames(QStringList& names);

@@ -1,7 +1,10 @@
 // TComm against real pseudo-terminals. No test opens a real device.
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -852,4 +855,46 @@ TEST_F(PortListEnv, EmptyListIsReadAgain) {
     setenv("SENSORBUS_PORTS", "COM3", 1);
     EXPECT_EQ(c.CommPortCount(), 1u);
     EXPECT_EQ(c.CommPortName(), QStringLiteral("COM3"));
+}
+
+namespace {
+
+// PortOpenProblem as an operator without root rights sees it: run in a child that has given
+// up root (the tests run as root, for whom every device is open).
+QString ProblemAsNobody(const QString& path) {
+    int fds[2];
+    if (::pipe(fds) != 0) return "pipe failed";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(fds[0]);
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(2);
+        const QByteArray text = PortOpenProblem(path).toUtf8();
+        const ssize_t ignored = ::write(fds[1], text.constData(), text.size());
+        (void)ignored;
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    QByteArray out;
+    char buf[512];
+    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;) out.append(buf, n);
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return QString::fromUtf8(out);
+}
+
+}  // namespace
+
+TEST(SerialPortList, AMissingPortAndAPortWithoutPermissionAreNamedNotCalledBusy) {
+    PtyPair pty;
+    EXPECT_EQ(PortOpenProblem("/dev/no-such-serial-port"),
+              "通信口 /dev/no-such-serial-port 不存在");
+    EXPECT_EQ(PortOpenProblem(pty.path), QString()) << "an open port has no problem";
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to try as another user";
+    ASSERT_EQ(::chmod(pty.path.toLocal8Bit().constData(), 0600), 0);
+    EXPECT_EQ(ProblemAsNobody(pty.path),
+              "无权打开通信口 " + pty.path + "：请将当前用户加入 dialout 组后重新登录");
+    ASSERT_EQ(::chmod(pty.path.toLocal8Bit().constData(), 0666), 0);
+    EXPECT_EQ(ProblemAsNobody(pty.path), QString());
 }

@@ -528,6 +528,16 @@ void TFmain::ListSerialPorts(QComboBox* target) {
 void TFmain::LoadMonitorRows(bool clearReadings) {
     ADOQuery1.Prepare(catalogue::MonitoredSensors);
     ADOQuery1.Open();
+    // The register as loaded, kept apart for readings that meet a failing database. A query of
+    // its own, so that the reading path's query keeps its buffers from one reading to the next.
+    try {
+        TQuery fresh(QString::fromLatin1(StationDatabase::kConnectionName));
+        fresh.Prepare(catalogue::MonitoredSensors);
+        fresh.Open();
+        registerSnapshot_ = std::move(fresh);
+    } catch (const StationError&) {
+        // The grid was just loaded; the older copy serves until the next load.
+    }
     const int n = ADOQuery1.RecordCount();
     TStringGrid* g = RzStringGrid1;
     if (n > 0) {
@@ -555,7 +565,22 @@ void TFmain::LoadMonitorRows(bool clearReadings) {
 }
 
 void TFmain::AddBoardLine(const QString& text) {
-    RzListBox1->addItem(text);
+    auto* item = new QListWidgetItem(text);
+    if (boardLineHeight_ > 0) {
+        // Each line carries its size, measured once: otherwise selecting the newest line lays
+        // out every line of the board again, text shaping included, on every addition.
+        item->setSizeHint(
+            QSize(RzListBox1->fontMetrics().horizontalAdvance(text) + boardLinePadding_,
+                  boardLineHeight_));
+    }
+    RzListBox1->addItem(item);
+    if (boardLineHeight_ == 0) {
+        // The first line is measured the standard way; its margins serve every later line.
+        const QSize standard =
+            RzListBox1->sizeHintForIndex(RzListBox1->model()->index(RzListBox1->count() - 1, 0));
+        boardLineHeight_ = standard.height();
+        boardLinePadding_ = standard.width() - RzListBox1->fontMetrics().horizontalAdvance(text);
+    }
     while (RzListBox1->count() > kBoardMaxLines) delete RzListBox1->takeItem(0);
     RzListBox1->setCurrentRow(RzListBox1->count() - 1);
 }
@@ -926,7 +951,6 @@ void TFmain::EvaluateReading(const QString& id, double t) {
     try {
         ADOQuery1.Prepare(catalogue::MonitoredSensors);
         ADOQuery1.Open();
-        registerSnapshot_ = ADOQuery1;
     } catch (const StationError& e) {
         if (!registerSnapshot_.Active()) throw;
         PostErrorBox(e.Message());

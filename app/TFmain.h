@@ -185,12 +185,14 @@ class TFmain : public QMainWindow, public StationLink {
     bool databaseOpen_ = false;
     StationState state_;
     StationEvents events_;
-    int ledRow_ = 0;  // grid row whose number the LED digit display shows
+    int ledRow_ = 0;
+    int boardLineHeight_ = 0;   // size of a board line as the list draws it, once measured
+    int boardLinePadding_ = 0;  // grid row whose number the LED digit display shows
     QTimer Timer2_;
     QTimer Timer3_;
     QTimer TimerB_;
-    QTimer TimerR_;      // rediscovery while the bus is lost
-    QTimer flushTimer_;  // retries alarm rows the database refused
+    QTimer TimerR_;       // rediscovery while the bus is lost
+    QTimer flushTimer_;   // retries alarm rows the database refused
     QTimer soundRepeat_;  // plays the alarm sound again while an alarm is active
     bool alarmActive_ = false;
     bool silentOutputReported_ = false;

@@ -8,12 +8,16 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <algorithm>
 
 #include "NumberText.h"
 #include "SpreadsheetError.h"
 #include "WorkbookScan.h"
 
 namespace {
+
+// Texts up to this many characters libfreexl reads safely; longer ones only the own pass reads.
+constexpr int kLongestTextForLibrary = 8000;
 
 QString ReadFailure(const QString& path, const QString& detail) {
     return QStringLiteral("无法读取文件“%1”：%2").arg(QDir::toNativeSeparators(path), detail);
@@ -202,6 +206,23 @@ QVector<SheetData> ReadSheets(const QString& path, bool firstOnly) {
         throw SpreadsheetError(path, ReadFailure(path, OlderFormat()));
     if (scan.status == WorkbookScan::Status::Protected)
         throw SpreadsheetError(path, ReadFailure(path, QStringLiteral("工作簿受密码保护")));
+
+    // libfreexl reads past its own buffer on texts of the shared string table longer than it
+    // can hold (about 8,000 characters; AddressSanitizer: heap-buffer-overflow in freexl_open).
+    // Such a workbook is read by the station's own pass alone, which reads every cell.
+    const bool longTexts =
+        scan.status == WorkbookScan::Status::Ok &&
+        std::any_of(scan.sheets.begin(), scan.sheets.end(), [](const WorkbookScan::Sheet& sh) {
+            return std::any_of(sh.cells.begin(), sh.cells.end(), [](const WorkbookScan::Cell& c) {
+                return c.text.size() > kLongestTextForLibrary;
+            });
+        });
+    if (longTexts) {
+        QVector<SheetData> sheets = SheetsFromScan(scan, firstOnly);
+        if (sheets.isEmpty())
+            throw SpreadsheetError(path, ReadFailure(path, QStringLiteral("工作簿没有工作表")));
+        return sheets;
+    }
 
     FreexlHandle handle;
     int rc = freexl_open(QFile::encodeName(path).constData(), handle.Out());

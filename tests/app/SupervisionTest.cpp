@@ -335,7 +335,10 @@ TEST_F(Supervision, ADamagedDatabaseOpensOneErrorBoxAndTheStationLivesOn) {
     ASSERT_TRUE(testsupport::WaitFor([&] { return done; }, 140000));
     EXPECT_EQ(most, 1);
     EXPECT_GE(requestsInLast30, 8) << "still polling every 3 s";
+#ifndef __SANITIZE_ADDRESS__
+    // (Under AddressSanitizer freed memory waits in its quarantine, so RSS says nothing.)
     EXPECT_LT(rssAtEnd - rssAt30, 4096) << rssAt30 << " kB -> " << rssAtEnd << " kB";
+#endif
     // Readings are still shown, and the board names the failures instead of boxes.
     const QStringList board = s.Board();
     EXPECT_TRUE(std::any_of(board.begin(), board.end(),

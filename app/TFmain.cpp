@@ -18,7 +18,6 @@
 #include <QSystemTrayIcon>
 #include <QThread>
 #include <QVBoxLayout>
-#include <cerrno>
 #include <functional>
 
 #include "BusProtocol.h"
@@ -1015,15 +1014,7 @@ void TFmain::EvaluateReading(const QString& id, double t) {
             return;
         }
         const QString fix = reading.sensor.fix;
-        // The alarm is raised in full even when its row cannot be written now.
-        StoreAlarm({now, code, fix, T, true});
-        try {
-            LoadMonitorRows(false);
-        } catch (const StationError& e) {
-            PostErrorBox(e.Message());
-            RzStringGrid1->SetCell(3, r, StampText(now));
-            RzStringGrid1->viewport()->update();
-        }
+        RecordAlarm(now, r, code, fix, T);
         emit events_.AlarmRecorded(reading);
         AlarmSignals(QStringLiteral("编号%1 %2 温度%3℃，%4%5℃")
                          .arg(code)
@@ -1043,9 +1034,17 @@ void TFmain::EvaluateReading(const QString& id, double t) {
     }
 }
 
-void TFmain::RecordAlarm(int code, const QString& fix, const QString& temperatureText) {
-    WriteAlarm({QDateTime::currentDateTime(), code, fix, temperatureText, true});
-    LoadMonitorRows(false);
+void TFmain::RecordAlarm(const QDateTime& time, int row, int code, const QString& fix,
+                         const QString& temperatureText) {
+    // The alarm is raised in full even when its row cannot be written now.
+    StoreAlarm({time, code, fix, temperatureText, true});
+    try {
+        LoadMonitorRows(false);
+    } catch (const StationError& e) {
+        PostErrorBox(e.Message());
+        RzStringGrid1->SetCell(3, row, StampText(time));
+        RzStringGrid1->viewport()->update();
+    }
 }
 
 void TFmain::WriteAlarm(const PendingAlarm& alarm) {

@@ -101,8 +101,10 @@ class TFmain : public QMainWindow, public StationLink {
     void Comm1ReceiveData(TComm* sender, const uint8_t* buffer, uint16_t bufferLength);
     // Reading branch: a sensor ID and its temperature.
     void EvaluateReading(const QString& id, double temperature);
-    // Writes one alarm to the log, stamps the sensor's latest alarm and reloads the grid.
-    void RecordAlarm(int code, const QString& fix, const QString& temperatureText);
+    // Writes one alarm of grid row `row` to the log (or keeps it until the database takes it),
+    // stamps the sensor's latest alarm and reloads the grid.
+    void RecordAlarm(const QDateTime& time, int row, int code, const QString& fix,
+                     const QString& temperatureText);
     // Screen refresh: clears every recorded alarm and puts the alarm display at rest.
     void SpeedButton6Click();
     // Paints alarm colours over a cell the grid has drawn.

@@ -6,6 +6,8 @@
 #include <QSqlRecord>
 #include <QUrl>
 
+#include "RegisterLookup.h"
+#include "SqliteConnection.h"
 #include "StationError.h"
 
 namespace {
@@ -16,6 +18,23 @@ namespace {
 void RequireTable(const QSqlDatabase& db, const QString& table) {
     if (db.record(table).isEmpty())
         throw DatabaseError(QStringLiteral("table %1 is missing").arg(table));
+}
+
+// The reading path walks the monitored sensors in number order for every reading; with this
+// index it reads them in that order instead of sorting the whole register each time. A file
+// made before the index existed gets it here, when it can be written at once; a file that
+// cannot (write-protected, locked by another program) is used without it.
+void AddRegisterIndex(const QSqlDatabase& db, const QString& connectionName) {
+    QSqlQuery q(db);
+    if (q.exec(QStringLiteral(
+            "select 1 from sqlite_master where type = 'index' and name = 'settab_code'")) &&
+        q.next())
+        return;
+    q.finish();
+    if (SqliteConnection::ReadOnly(connectionName)) return;
+    SqliteConnection::SetBusyTimeout(connectionName, 0);
+    q.exec(QStringLiteral("create index if not exists settab_code on settab(code)"));
+    SqliteConnection::SetBusyTimeout(connectionName, 2000);
 }
 
 }  // namespace
@@ -39,6 +58,8 @@ void StationDatabase::Open(const QString& path, const QString& connectionName) {
             throw DatabaseError(probe.lastError().text());
         RequireTable(db, QStringLiteral("settab"));
         RequireTable(db, QStringLiteral("alming"));
+        probe.finish();
+        AddRegisterIndex(db, connectionName);
     } catch (...) {
         db = QSqlDatabase();
         Close(connectionName);
@@ -48,6 +69,7 @@ void StationDatabase::Open(const QString& path, const QString& connectionName) {
 
 void StationDatabase::Close(const QString& connectionName) {
     if (!QSqlDatabase::contains(connectionName)) return;
+    RegisterLookup::ReleaseConnection(connectionName);
     {
         QSqlDatabase db = QSqlDatabase::database(connectionName, false);
         db.close();

@@ -18,3 +18,5 @@ create table alming (
 );
 -- The log is read by day and by range of days, newest first.
 create index alming_dates_times on alming(dates, times);
+-- The reading path walks the monitored sensors in number order for every reading.
+create index settab_code on settab(code);

@@ -20,11 +20,13 @@
 #include <QVBoxLayout>
 #include <functional>
 
+#include "BoardLineDelegate.h"
 #include "BusProtocol.h"
 #include "Conversions.h"
 #include "GridFont.h"
 #include "IniFile.h"
 #include "MessageBoxes.h"
+#include "RegisterLookup.h"
 #include "SerialPortList.h"
 #include "SoundPlayer.h"
 #include "SqliteConnection.h"
@@ -40,6 +42,8 @@
 namespace {
 
 constexpr int kBoardMaxLines = 259;
+// How long new board lines gather before the board is drawn again.
+constexpr int kBoardRepaintMs = 500;
 // How long the reading path waits for another program's lock on the database: the window must
 // not freeze while a reading is judged. Other statements wait as long as the windows always did.
 constexpr int kReadingBusyTimeoutMs = 40;
@@ -90,6 +94,7 @@ QToolButton* MakeButton(const QString& caption, QWidget* parent) {
 TFmain::TFmain(const QString& programFolder, QWidget* parent)
     : QMainWindow(parent),
       ADOQuery1(QString::fromLatin1(StationDatabase::kConnectionName)),
+      registerLookup_(QString::fromLatin1(StationDatabase::kConnectionName)),
       programFolder_(programFolder.endsWith('/') ? programFolder : programFolder + '/'),
       settingsPath_(programFolder_ + QStringLiteral("peizhi.ini")) {
     setObjectName(QStringLiteral("TFmain"));
@@ -136,6 +141,9 @@ TFmain::TFmain(const QString& programFolder, QWidget* parent)
     connect(&TimerR_, &QTimer::timeout, this, [this] { RunHandler([this] { TimerRTimer(); }); });
     soundRepeat_.setInterval(500);
     connect(&soundRepeat_, &QTimer::timeout, this, [this] { RepeatSound(); });
+    boardRepaint_.setSingleShot(true);
+    boardRepaint_.setInterval(kBoardRepaintMs);
+    connect(&boardRepaint_, &QTimer::timeout, this, [this] { ShowNewBoardLines(); });
     flushTimer_.setInterval(1000);
     connect(&flushTimer_, &QTimer::timeout, this,
             [this] { RunHandler([this] { FlushPendingAlarms(); }); });
@@ -227,8 +235,20 @@ void TFmain::BuildLayout() {
     RzListBox1 = new QListWidget(left);
     RzListBox1->setObjectName(QStringLiteral("RzListBox1"));
     RzListBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    RzListBox1->setStyleSheet(QStringLiteral(
-        "QListWidget { background: rgb(240,202,166); color: black; font-size: 12px; }"));
+    // Colours and font through the palette rather than a style sheet: the board repaints with
+    // every reading, and a style sheet makes the list and its scroll bars far dearer to paint.
+    {
+        QPalette pal = RzListBox1->palette();
+        pal.setColor(QPalette::Base, QColor(240, 202, 166));
+        pal.setColor(QPalette::Text, Qt::black);
+        RzListBox1->setPalette(pal);
+        QFont boardFont = RzListBox1->font();
+        boardFont.setPixelSize(12);
+        RzListBox1->setFont(boardFont);
+    }
+    RzListBox1->setTextElideMode(Qt::ElideNone);
+    boardLines_ = new BoardLineDelegate(RzListBox1);
+    RzListBox1->setItemDelegate(boardLines_);
     leftLayout->addWidget(RzListBox1, 1);
     body->addWidget(left);
 
@@ -414,6 +434,7 @@ void TFmain::FormShow() {
     }
     // 3.-6.
     RzListBox1->clear();
+    overflowLines_.clear();
     if (!ports || ports->count() == 0) AddBoardLine(QStringLiteral("未找到通信口"));
     state_.portIndex = 0;
     state_.handshakeOk = false;
@@ -565,12 +586,18 @@ void TFmain::LoadMonitorRows(bool clearReadings) {
 
 void TFmain::AddBoardLine(const QString& text) {
     auto* item = new QListWidgetItem(text);
+    const QFont& font = RzListBox1->font();
     if (boardLineHeight_ > 0) {
-        // Each line carries its size, measured once: otherwise selecting the newest line lays
-        // out every line of the board again, text shaping included, on every addition.
+        // Each line carries its size, from the layout its drawing keeps: otherwise selecting the
+        // newest line lays out every line of the board again, text shaping included.
         item->setSizeHint(
-            QSize(RzListBox1->fontMetrics().horizontalAdvance(text) + boardLinePadding_,
-                  boardLineHeight_));
+            QSize(boardLines_->TextWidth(text, font) + boardLinePadding_, boardLineHeight_));
+    }
+    // The board shows its new lines together, at most a moment after the first: with a line for
+    // every reading, repainting it for each would cost more than all the rest of the reading.
+    if (!boardRepaint_.isActive()) {
+        RzListBox1->setUpdatesEnabled(false);
+        boardRepaint_.start();
     }
     RzListBox1->addItem(item);
     if (boardLineHeight_ == 0) {
@@ -578,10 +605,20 @@ void TFmain::AddBoardLine(const QString& text) {
         const QSize standard =
             RzListBox1->sizeHintForIndex(RzListBox1->model()->index(RzListBox1->count() - 1, 0));
         boardLineHeight_ = standard.height();
-        boardLinePadding_ = standard.width() - RzListBox1->fontMetrics().horizontalAdvance(text);
+        boardLinePadding_ = standard.width() - boardLines_->TextWidth(text, font);
     }
-    while (RzListBox1->count() > kBoardMaxLines) delete RzListBox1->takeItem(0);
+    while (RzListBox1->count() > kBoardMaxLines) {
+        QListWidgetItem* gone = RzListBox1->takeItem(0);
+        // A failure's counted line may be the one that goes; its next count adds a new line.
+        for (auto it = overflowLines_.begin(); it != overflowLines_.end();)
+            it = it.value() == gone ? overflowLines_.erase(it) : std::next(it);
+        delete gone;
+    }
+}
+
+void TFmain::ShowNewBoardLines() {
     RzListBox1->setCurrentRow(RzListBox1->count() - 1);
+    RzListBox1->setUpdatesEnabled(true);
 }
 
 QString TFmain::ReadSetting(const QString& section, const QString& key) {
@@ -619,6 +656,7 @@ void TFmain::SpeedButton4Click() {
 
 void TFmain::SpeedButton5Click() {
     RzListBox1->clear();
+    overflowLines_.clear();
 }
 
 bool TFmain::SendCommand(const QByteArray& text) {
@@ -946,30 +984,22 @@ void TFmain::EvaluateReading(const QString& id, double t) {
     // The register is read for every reading, so that a saved change applies at once. When the
     // database fails (locked, damaged), the reading is judged against the register as last
     // read: a failing database must not cost an alarm.
-    TQuery* reg = &ADOQuery1;
+    MonitoredSensor sensor;
     try {
-        ADOQuery1.Prepare(catalogue::MonitoredSensors);
-        ADOQuery1.Open();
+        sensor = registerLookup_.Find(id);
     } catch (const StationError& e) {
         if (!registerSnapshot_.Active()) throw;
         PostErrorBox(e.Message());
-        reg = &registerSnapshot_;
+        sensor = RegisterLookup::Find(registerSnapshot_, id);
     }
-    reg->First();
-    if (reg->RecordCount() == 0) {
+    if (sensor.result == MonitoredSensor::RegisterEmpty) {
         busWatch_.ReadingArrived(0);
         if (busWatch_.TakeBusBack()) BusRestoredEpisode();
         AddBoardLine(QStringLiteral("接收ID:") + id + QStringLiteral("未配置"));
         return;
     }
-    int r = 0;
-    for (int i = 1; !reg->Eof(); reg->Next(), ++i) {
-        if (TrimControl(reg->AsString(QStringLiteral("codeid"))) == id) {
-            r = i;
-            break;
-        }
-    }
-    if (r == 0) {
+    const int r = sensor.row;
+    if (sensor.result == MonitoredSensor::NotRegistered) {
         busWatch_.ReadingArrived(0);
         if (busWatch_.TakeBusBack()) BusRestoredEpisode();
         return;
@@ -981,10 +1011,10 @@ void TFmain::EvaluateReading(const QString& id, double t) {
     RzStringGrid1->SetCellHint(1, r, QStringLiteral("读取时间: ") + StampText(now));
     AddBoardLine(QStringLiteral("ID:") + id + QStringLiteral(" 温度:") + T + QStringLiteral("℃"));
 
-    const double H = reg->AsFloat(QStringLiteral("almhigh"));
-    const double L = reg->AsFloat(QStringLiteral("almlow"));
-    const int code = reg->AsInteger(QStringLiteral("code"));
-    QString N = TrimControl(reg->AsString(QStringLiteral("almnear")));
+    const double H = sensor.high;
+    const double L = sensor.low;
+    const int code = sensor.code;
+    QString N = TrimControl(sensor.almnear);
     if (N.isEmpty() && !pendingStamps_.isEmpty()) N = pendingStamps_.value(code);
     if (rowAlarmState.size() <= static_cast<size_t>(r)) rowAlarmState.resize(r + 1, 0);
 
@@ -995,7 +1025,7 @@ void TFmain::EvaluateReading(const QString& id, double t) {
     ReadingEvent reading;
     reading.sensor.code = code;
     reading.sensor.codeid = id;
-    reading.sensor.fix = reg->AsString(QStringLiteral("fix"));
+    reading.sensor.fix = sensor.fix;
     reading.sensor.high = H;
     reading.sensor.low = L;
     reading.time = now;
@@ -1147,7 +1177,7 @@ void TFmain::ErrorOverflow(const QString& text) {
     const int n = ++overflowCounts_[text];
     const QString line = QStringLiteral("错误(%1次): ").arg(n) + text;
     QListWidgetItem* item = overflowLines_.value(text);
-    if (item && RzListBox1->row(item) >= 0) {
+    if (item) {
         item->setText(line);
         return;
     }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "BusWatch.h"
+#include "RegisterLookup.h"
 #include "StationEvents.h"
 #include "StationLink.h"
 #include "TBmpClock.h"
@@ -46,6 +47,8 @@ class TFmain : public QMainWindow, public StationLink {
     // StationLink
     void LoadMonitorRows(bool clearReadings) override;
     void AddBoardLine(const QString& text) override;
+    // Draws the board with the lines added since it was last drawn, the newest selected.
+    void ShowNewBoardLines();
     bool SendCommand(const QByteArray& text) override;
     QString ReadSetting(const QString& section, const QString& key) override;
     void WriteSetting(const QString& section, const QString& key, const QString& value) override;
@@ -93,6 +96,7 @@ class TFmain : public QMainWindow, public StationLink {
     QToolButton* historyButton;  // 历史曲线, below the six
 
     TQuery ADOQuery1;
+    RegisterLookup registerLookup_;          // the register look-up of the reading path
     TComm Comm1;                             // the bus port
     TImageList ImageList3;                   // the tray icon's alarm frames
     std::unique_ptr<ThTrayIcon> hTrayIcon1;  // destroyed before the frames it shows
@@ -187,9 +191,11 @@ class TFmain : public QMainWindow, public StationLink {
     bool databaseOpen_ = false;
     StationState state_;
     StationEvents events_;
-    int ledRow_ = 0;
-    int boardLineHeight_ = 0;   // size of a board line as the list draws it, once measured
-    int boardLinePadding_ = 0;  // grid row whose number the LED digit display shows
+    int ledRow_ = 0;            // grid row whose number the LED digit display shows
+    int boardLineHeight_ = 0;   // height of a board line as the list draws it, once measured
+    int boardLinePadding_ = 0;  // a line's width beyond its text, once measured
+    QTimer boardRepaint_;       // the board shows what was added meanwhile when this ends
+    class BoardLineDelegate* boardLines_ = nullptr;
     QTimer Timer2_;
     QTimer Timer3_;
     QTimer TimerB_;

@@ -79,6 +79,9 @@ TEST(MainWindowBoard, KeepsTheLast259LinesWithTheNewestSelected) {
     ASSERT_EQ(board->count(), 259);
     EXPECT_EQ(board->item(0)->text(), "line 42");
     EXPECT_EQ(board->item(258)->text(), "line 300");
+    // The board is drawn again, newest line selected, a moment after lines arrive.
+    EXPECT_FALSE(board->updatesEnabled());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return board->updatesEnabled(); }, 2000));
     EXPECT_EQ(board->currentRow(), 258);
     QTest::mouseClick(s.Fmain->SpeedButton5, Qt::LeftButton);
     EXPECT_EQ(board->count(), 0);

@@ -1,5 +1,6 @@
 #include "HistoryWindow.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFileDialog>
@@ -7,6 +8,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTableWidget>
@@ -28,6 +30,7 @@
 #include "HistoryExport.h"
 #include "HistoryReader.h"
 #include "HistoryReport.h"
+#include "HistoryVerifier.h"
 #include "IniFile.h"
 #include "MessageBoxes.h"
 
@@ -64,6 +67,7 @@ HistoryWindow::HistoryWindow(const QString& historyPath, const QString& settings
                              QWidget* parent)
     : QWidget(parent, Qt::Window),
       settingsPath_(settingsPath),
+      historyPath_(historyPath),
       reader_(std::make_shared<HistoryReader>(historyPath)) {
     setObjectName(QStringLiteral("historyWindow"));
     setWindowTitle(QStringLiteral("历史曲线"));
@@ -107,9 +111,13 @@ HistoryWindow::HistoryWindow(const QString& historyPath, const QString& settings
     csvButton_->setObjectName(QStringLiteral("csvButton"));
     pdfButton_ = new QPushButton(QStringLiteral("打印报告(PDF)"), this);
     pdfButton_->setObjectName(QStringLiteral("pdfButton"));
+    verifyButton_ = new QPushButton(QStringLiteral("校验记录"), this);
+    verifyButton_->setObjectName(QStringLiteral("verifyButton"));
+    verifyButton_->setToolTip(QStringLiteral("检查封存后的每日记录有没有被改动、增加或删除"));
     top->addWidget(xlsxButton_);
     top->addWidget(csvButton_);
     top->addWidget(pdfButton_);
+    top->addWidget(verifyButton_);
 
     sensorList_ = new QListWidget(this);
     sensorList_->setObjectName(QStringLiteral("sensorList"));
@@ -175,6 +183,7 @@ HistoryWindow::HistoryWindow(const QString& historyPath, const QString& settings
     connect(xlsxButton_, &QPushButton::clicked, this, [this] { ExportSheet(true); });
     connect(csvButton_, &QPushButton::clicked, this, [this] { ExportSheet(false); });
     connect(pdfButton_, &QPushButton::clicked, this, &HistoryWindow::ExportPdf);
+    connect(verifyButton_, &QPushButton::clicked, this, &HistoryWindow::VerifyFile);
     // After a zoom the curves are thinned again from the full readings, once per turn of the
     // event loop however many range changes the zoom made.
     // So is a change of the chart's width (the window resized, the axis labels grown).
@@ -624,6 +633,48 @@ void HistoryWindow::ExportPdf() {
     statusLabel_->setText(text);
     emit Exported(ok, text);
     ShowMessage(this, text);
+}
+
+void HistoryWindow::VerifyFile() {
+    // A whole file takes seconds: it is read on the window's reading thread, and the window
+    // stays usable meanwhile.
+    verifyButton_->setEnabled(false);
+    statusLabel_->setText(QStringLiteral("正在校验历史记录..."));
+    QPointer<HistoryWindow> self(this);
+    const QString path = historyPath_;
+    QMetaObject::invokeMethod(readerContext_, [self, path] {
+        const HistoryVerifier::Result result = HistoryVerifier::Verify(path);
+        QMetaObject::invokeMethod(qApp, [self, result] {
+            if (self) self->ShowVerification(result);
+        });
+    });
+}
+
+void HistoryWindow::ShowVerification(const HistoryVerifier::Result& result) {
+    verifyButton_->setEnabled(true);
+    QString text;
+    bool clean = false;
+    if (!result.error.isEmpty()) {
+        text = QStringLiteral("无法校验历史记录（%1）").arg(result.error);
+    } else if (result.daysChecked == 0) {
+        clean = true;
+        text = QStringLiteral("还没有封存的日子：每天的读数在第二天封存。");
+    } else if (result.findings.isEmpty()) {
+        clean = true;
+        text = QStringLiteral("历史记录完好：%1 个封存日的 %2 条读数在封存后没有改动。")
+                   .arg(result.daysChecked)
+                   .arg(result.readings);
+    } else {
+        text = QStringLiteral("历史记录在封存后被改动（检查了 %1 个封存日）：\n%2")
+                   .arg(result.daysChecked)
+                   .arg(result.findings.join(QLatin1Char('\n')));
+    }
+    statusLabel_->setText(text.section(QLatin1Char('\n'), 0, 0));
+    emit Verified(clean, text);
+    if (clean)
+        ShowMessage(this, text);
+    else
+        ShowErrorBox(text);
 }
 
 QString HistoryWindow::StationTitle() const {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "HistoryRange.h"
+#include "HistoryVerifier.h"
 
 class QComboBox;
 class QDateEdit;
@@ -59,6 +60,9 @@ class HistoryWindow : public QWidget {
     void Drawn();
     // An export ended; ok false with the reason in text.
     void Exported(bool ok, const QString& text);
+    // A check of the sealed days ended; clean false when a day was changed afterwards or the
+    // file could not be read, with what was found in text.
+    void Verified(bool clean, const QString& text);
 
   private:
     // Reads the chosen sensors over the range in the controls. With nothing chosen the first
@@ -78,10 +82,13 @@ class HistoryWindow : public QWidget {
     void OnSensorToggled(QListWidgetItem* item);
     void ExportSheet(bool xlsx);
     void ExportPdf();
+    void VerifyFile();
+    void ShowVerification(const HistoryVerifier::Result& result);
     QString AskSavePath(const QString& filter, const QString& extension);
     QString StationTitle() const;
 
     QString settingsPath_;
+    QString historyPath_;
     std::shared_ptr<HistoryReader> reader_;
     QThread readerThread_;
     QObject* readerContext_ = nullptr;  // lives on readerThread_
@@ -96,6 +103,7 @@ class HistoryWindow : public QWidget {
     QPushButton* xlsxButton_ = nullptr;
     QPushButton* csvButton_ = nullptr;
     QPushButton* pdfButton_ = nullptr;
+    QPushButton* verifyButton_ = nullptr;
     QListWidget* sensorList_ = nullptr;
     QChart* chart_ = nullptr;
     HistoryChartView* view_ = nullptr;

@@ -27,6 +27,7 @@
 #include "FileDialogDriver.h"
 #include "HistoryAttach.h"
 #include "HistoryChartView.h"
+#include "HistoryFile.h"
 #include "HistoryStore.h"
 #include "HistoryWindow.h"
 #include "MessageBoxWatcher.h"
@@ -547,4 +548,39 @@ TEST_F(HistoryWindowTest, PrintsAOnePageReportWithTheTitleStatisticsAndEpisodes)
         text.contains("打印时间：" + before.toString("yyyy-MM-dd HH:mm")) ||
         text.contains("打印时间：" + QDateTime::currentDateTime().toString("yyyy-MM-dd HH:mm")))
         << text.toStdString();
+}
+
+// The window's check of the sealed days: clean on the file as sealed, and naming the day of a
+// reading changed afterwards, as station-history verify does.
+TEST_F(HistoryWindowTest, ChecksTheSealedDaysAndNamesTheDayOfAReadingChangedAfterwards) {
+    int sealed = 0;
+    {
+        HistoryStore store;
+        store.Open(Db());
+        sealed = store.SealClosedDays(now);
+        store.Close();
+    }
+    ASSERT_GE(sealed, 39);
+    HistoryWindow* w = Request(3);
+    ASSERT_NE(w, nullptr);
+    MessageBoxWatcher boxes;
+    QSignalSpy verified(w, &HistoryWindow::Verified);
+    Child<QPushButton>(w, "verifyButton")->click();
+    ASSERT_TRUE(verified.wait(60000));
+    EXPECT_TRUE(verified.at(0).at(0).toBool()) << verified.at(0).at(1).toString().toStdString();
+    EXPECT_TRUE(verified.at(0).at(1).toString().contains(QString::number(sealed)));
+    ASSERT_TRUE(testsupport::WaitFor([&] { return boxes.Texts().size() == 1; }, 5000));
+
+    const qint64 changed = cold.readings[200].time;
+    HistoryFile(Db()).Exec(QString("update sample set temp = temp + 16 where time = %1 and "
+                                   "sensor = (select id from sensor where code = 3)")
+                               .arg(changed));
+    Child<QPushButton>(w, "verifyButton")->click();
+    ASSERT_TRUE(verified.wait(60000));
+    const QString text = verified.at(1).at(1).toString();
+    EXPECT_FALSE(verified.at(1).at(0).toBool());
+    EXPECT_TRUE(text.contains(QDateTime::fromSecsSinceEpoch(changed).toString("yyyy-MM-dd")))
+        << text.toStdString();
+    ASSERT_TRUE(testsupport::WaitFor([&] { return boxes.Texts().size() == 2; }, 5000));
+    EXPECT_EQ(boxes.Texts().at(1), text);
 }

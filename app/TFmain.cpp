@@ -247,8 +247,8 @@ void TFmain::BuildLayout() {
         RzListBox1->setFont(boardFont);
     }
     RzListBox1->setTextElideMode(Qt::ElideNone);
-    boardLines_ = new BoardLineDelegate(RzListBox1);
-    RzListBox1->setItemDelegate(boardLines_);
+    RzListBox1->setUniformItemSizes(true);
+    RzListBox1->setItemDelegate(new BoardLineDelegate(RzListBox1));
     leftLayout->addWidget(RzListBox1, 1);
     body->addWidget(left);
 
@@ -585,27 +585,35 @@ void TFmain::LoadMonitorRows(bool clearReadings) {
 }
 
 void TFmain::AddBoardLine(const QString& text) {
-    auto* item = new QListWidgetItem(text);
-    const QFont& font = RzListBox1->font();
-    if (boardLineHeight_ > 0) {
-        // Each line carries its size, from the layout its drawing keeps: otherwise selecting the
-        // newest line lays out every line of the board again, text shaping included.
-        item->setSizeHint(
-            QSize(boardLines_->TextWidth(text, font) + boardLinePadding_, boardLineHeight_));
-    }
     // The board shows its new lines together, at most a moment after the first: with a line for
     // every reading, repainting it for each would cost more than all the rest of the reading.
     if (!boardRepaint_.isActive()) {
         RzListBox1->setUpdatesEnabled(false);
         boardRepaint_.start();
     }
+    auto* item = new QListWidgetItem(text);
     RzListBox1->addItem(item);
+    const QFontMetrics metrics = RzListBox1->fontMetrics();
+    // The width of the text from its characters' advances, without laying the line out: it only
+    // bounds how far the board scrolls sideways.
+    int advance = 0;
+    for (const QChar c : text) advance += metrics.horizontalAdvance(c);
     if (boardLineHeight_ == 0) {
         // The first line is measured the standard way; its margins serve every later line.
         const QSize standard =
             RzListBox1->sizeHintForIndex(RzListBox1->model()->index(RzListBox1->count() - 1, 0));
         boardLineHeight_ = standard.height();
-        boardLinePadding_ = standard.width() - boardLines_->TextWidth(text, font);
+        boardLinePadding_ = std::max(0, standard.width() - advance);
+    }
+    // Every line has one size, the widest line's so far, so that the list places its lines by
+    // arithmetic instead of measuring each of them whenever one is added.
+    const int width = advance + boardLinePadding_;
+    if (width > boardLineWidth_) {
+        boardLineWidth_ = width;
+        for (int i = 0; i < RzListBox1->count(); ++i)
+            RzListBox1->item(i)->setSizeHint(QSize(boardLineWidth_, boardLineHeight_));
+    } else {
+        item->setSizeHint(QSize(boardLineWidth_, boardLineHeight_));
     }
     while (RzListBox1->count() > kBoardMaxLines) {
         QListWidgetItem* gone = RzListBox1->takeItem(0);

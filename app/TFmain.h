@@ -194,8 +194,8 @@ class TFmain : public QMainWindow, public StationLink {
     int ledRow_ = 0;            // grid row whose number the LED digit display shows
     int boardLineHeight_ = 0;   // height of a board line as the list draws it, once measured
     int boardLinePadding_ = 0;  // a line's width beyond its text, once measured
+    int boardLineWidth_ = 0;    // the widest board line so far, the width of every line
     QTimer boardRepaint_;       // the board shows what was added meanwhile when this ends
-    class BoardLineDelegate* boardLines_ = nullptr;
     QTimer Timer2_;
     QTimer Timer3_;
     QTimer TimerB_;

@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QPainter>
 #include <QStyle>
-#include <QtMath>
 
 namespace {
 
@@ -28,10 +27,6 @@ const QStaticText& BoardLineDelegate::Laid(const QString& text, const QFont& fon
     return *it;
 }
 
-int BoardLineDelegate::TextWidth(const QString& text, const QFont& font) const {
-    return qCeil(Laid(text, font).size().width());
-}
-
 void BoardLineDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                               const QModelIndex& index) const {
     const QString text = index.data(Qt::DisplayRole).toString();
@@ -48,7 +43,6 @@ void BoardLineDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, option.widget) + 1;
     const QStaticText& st = Laid(text, option.font);
     const int y = option.rect.top() + (option.rect.height() - option.fontMetrics.height()) / 2;
-    painter->setClipRect(option.rect);
     painter->drawStaticText(QPointF(option.rect.left() + margin, y), st);
     if (option.state & QStyle::State_HasFocus) {
         QStyleOptionFocusRect focus;

@@ -17,9 +17,6 @@ class BoardLineDelegate : public QStyledItemDelegate {
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
 
-    // The width of a line's text as it will be drawn in font; lays the text out for drawing.
-    int TextWidth(const QString& text, const QFont& font) const;
-
   private:
     const QStaticText& Laid(const QString& text, const QFont& font) const;
 

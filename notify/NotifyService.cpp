@@ -32,6 +32,10 @@ NotifyService::NotifyService(StationEvents& events, QString settingsPath, QStrin
             [this](const QDateTime& t) { OnBus(QStringLiteral("reconnecting"), t); });
     connect(&events, &StationEvents::BusRestored, this,
             [this](const QDateTime& t) { OnBus(QStringLiteral("ok"), t); });
+    // Found without having been lost: the bus's state for those who watch it, no event.
+    connect(&events, &StationEvents::BusConnected, this, [this](const QDateTime&) {
+        if (publisher_) publisher_->SetBus(QStringLiteral("ok"));
+    });
     connect(&events, &StationEvents::ScreenRefreshed, this, &NotifyService::OnScreenRefreshed);
     connect(&events, &StationEvents::RegisterChanged, this, [this] {
         if (publisher_) publisher_->ReloadSensors();

@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
+#include <QProcess>
 #include <iostream>
 
 #include "Broker.h"
@@ -88,6 +89,18 @@ TEST(TwoStations, OneBrokerSeesBothAndTheLastWillOfTheKilledOne) {
     o.unixSocket = true;
     Broker broker(o);
     ASSERT_TRUE(broker.Start()) << broker.Log().toStdString();
+
+    // In a namespace of its own a client cannot reach the broker's TCP listener, only its
+    // socket: the stations below are in the same position.
+    auto publishFromNamespace = [](const QStringList& to) {
+        QProcess p;
+        p.start("unshare", QStringList{"-n", "mosquitto_pub"} + to +
+                               QStringList{"-t", "rooms/probe", "-m", "x"});
+        return p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit &&
+               p.exitCode() == 0;
+    };
+    EXPECT_FALSE(publishFromNamespace(At(broker.Port())));
+    EXPECT_TRUE(publishFromNamespace({"--unix", broker.SocketPath()}));
 
     const Room north{
         "rooms/north", "北库", {{1, "0A1B01", "北库门口", 4.5}, {2, "0A1B02", "北库深处", 2.25}}};

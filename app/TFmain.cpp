@@ -785,10 +785,12 @@ void TFmain::Timer3Timer() {
     if (state_.handshakeOk) {
         if (QComboBox* list = PortList()) list->setCurrentText(Comm1.CommName());
         rediscovering_ = false;
-        if (busWatch_.BusLost())
+        if (busWatch_.BusLost()) {
             BusRestoredEpisode();
-        else
+        } else {
             busWatch_.Connected();
+            emit events_.BusConnected(QDateTime::currentDateTime());
+        }
         TimerR_.stop();
         SetBusState(BusOk);
         return;

@@ -49,6 +49,9 @@ class StationEvents : public QObject {
     void BusLost(const QDateTime& time);
     void BusReconnecting(const QDateTime& time);
     void BusRestored(const QDateTime& time);
+    // The bus answered while it was not lost: found at start, or found again when the operator
+    // asked to reconnect. Not an episode of its own, only the bus's state.
+    void BusConnected(const QDateTime& time);
     // A monitored sensor stopped answering while others answered / answered again.
     void SensorSilent(const SensorInfo& sensor, const QDateTime& time);
     void SensorBack(const SensorInfo& sensor, const QDateTime& time);

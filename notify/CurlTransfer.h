@@ -19,7 +19,9 @@ class CurlTransfer {
 
     // Sends one plain-text UTF-8 mail from settings.mailFrom to settings.mailTo through
     // settings.smtpUrl: smtp:// uses STARTTLS when the server offers it, smtps:// speaks TLS
-    // from the start; smtpUser and smtpPassword log in when set.
+    // from the start; either way the server's certificate is checked against smtpCaFile (the
+    // system's authorities when empty), and nothing is sent when it fails; smtpUser and
+    // smtpPassword log in when set.
     static bool SendMail(const NotifySettings& settings, const QString& subject,
                          const QString& text, QString* error);
 

@@ -32,6 +32,11 @@ NotifyService::NotifyService(StationEvents& events, QString settingsPath, QStrin
             [this](const QDateTime& t) { OnBus(QStringLiteral("reconnecting"), t); });
     connect(&events, &StationEvents::BusRestored, this,
             [this](const QDateTime& t) { OnBus(QStringLiteral("ok"), t); });
+    // Found without having been lost: the bus's state for those who watch it, no event.
+    connect(&events, &StationEvents::BusConnected, this, [this](const QDateTime&) {
+        busState_ = QStringLiteral("ok");
+        if (publisher_) publisher_->SetBus(busState_);
+    });
     connect(&events, &StationEvents::ScreenRefreshed, this, &NotifyService::OnScreenRefreshed);
     connect(&events, &StationEvents::RegisterChanged, this, [this] {
         if (publisher_) publisher_->ReloadSensors();
@@ -61,6 +66,8 @@ void NotifyService::Configure() {
                 },
                 Qt::QueuedConnection);
         });
+    // A publisher set up while the station runs starts from the bus state it already has.
+    if (publisher_ && !busState_.isEmpty()) publisher_->SetBus(busState_);
     if (settings_.PeopleOn()) {
         sender_ = std::make_unique<MessageSender>(settings_, [self](const WayResult& r) {
             QMetaObject::invokeMethod(
@@ -131,6 +138,7 @@ void NotifyService::OnSensor(const SensorInfo& sensor, const QDateTime& time, bo
 }
 
 void NotifyService::OnBus(const QString& state, const QDateTime& time) {
+    busState_ = state;
     if (publisher_) publisher_->SetBus(state);
     if (state == QStringLiteral("lost"))
         Tell(Notice::Plain(Notice::Kind::BusLost, time), true);

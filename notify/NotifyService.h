@@ -68,5 +68,6 @@ class NotifyService : public QObject {
     QHash<int, Active> active_;
     QHash<int, ReadingEvent> ended_;  // ended while still recorded: a new excursion is active again
     QHash<QString, bool> failing_;    // ways whose failure the board has been told
+    QString busState_;  // the bus's last state ("ok", "lost", "reconnecting"; empty = not yet)
     QTimer repeatTimer_;
 };

@@ -52,6 +52,7 @@ NotifySettings NotifySettings::Load(const QString& iniPath) {
     s.smtpUrl = read(kNotify, "smtp_url");
     s.smtpUser = read(kNotify, "smtp_user");
     s.smtpPassword = ini::Read(iniPath, kNotify, QStringLiteral("smtp_password"));
+    s.smtpCaFile = read(kNotify, "smtp_cafile");
     s.mailFrom = read(kNotify, "mail_from");
     for (const QString& a : read(kNotify, "mail_to").split(QLatin1Char(','), Qt::SkipEmptyParts))
         if (!a.trimmed().isEmpty()) s.mailTo << a.trimmed();
@@ -83,6 +84,7 @@ void NotifySettings::Save(const QString& iniPath) const {
     write(kNotify, "smtp_url", smtpUrl);
     write(kNotify, "smtp_user", smtpUser);
     write(kNotify, "smtp_password", smtpPassword);
+    write(kNotify, "smtp_cafile", smtpCaFile);
     write(kNotify, "mail_from", mailFrom);
     write(kNotify, "mail_to", mailTo.join(QLatin1Char(',')));
     write(kNotify, "repeat", QString::number(repeatMinutes));

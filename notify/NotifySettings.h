@@ -24,6 +24,7 @@ struct NotifySettings {
     QString smtpUrl;                                 // smtp://host:port or smtps://host:port
     QString smtpUser;
     QString smtpPassword;
+    QString smtpCaFile;  // certificate authorities for the mail server's TLS; empty = the system's
     QString mailFrom;
     QStringList mailTo;      // addresses separated by commas in the file
     int repeatMinutes = 30;  // 0 = an alarm is announced once

@@ -65,6 +65,7 @@ TFnotify::TFnotify(const QString& settingsPath, QWidget* parent)
     EditSmtpUser = line("EditSmtpUser");
     EditSmtpPassword = line("EditSmtpPassword");
     EditSmtpPassword->setEchoMode(QLineEdit::Password);
+    EditSmtpCaFile = line("EditSmtpCaFile", QStringLiteral("CA 证书文件（空 = 系统证书）"));
     EditMailFrom = line("EditMailFrom");
     EditMailTo = line("EditMailTo", QStringLiteral("多个地址用逗号分隔"));
     SpinRepeat = new QSpinBox(this);
@@ -80,6 +81,7 @@ TFnotify::TFnotify(const QString& settingsPath, QWidget* parent)
     nf->addRow(QStringLiteral("SMTP 服务器:"), EditSmtpUrl);
     nf->addRow(QStringLiteral("SMTP 用户:"), EditSmtpUser);
     nf->addRow(QStringLiteral("SMTP 密码:"), EditSmtpPassword);
+    nf->addRow(QStringLiteral("SMTP CA 文件:"), EditSmtpCaFile);
     nf->addRow(QStringLiteral("发件人:"), EditMailFrom);
     nf->addRow(QStringLiteral("收件人:"), EditMailTo);
     nf->addRow(QStringLiteral("报警重复:"), SpinRepeat);
@@ -145,6 +147,7 @@ void TFnotify::ShowSettings(const NotifySettings& s) {
     EditSmtpUrl->setText(s.smtpUrl);
     EditSmtpUser->setText(s.smtpUser);
     EditSmtpPassword->setText(s.smtpPassword);
+    EditSmtpCaFile->setText(s.smtpCaFile);
     EditMailFrom->setText(s.mailFrom);
     EditMailTo->setText(s.mailTo.join(QLatin1Char(',')));
     SpinRepeat->setValue(s.repeatMinutes);
@@ -167,6 +170,7 @@ NotifySettings TFnotify::FieldSettings() const {
     s.smtpUrl = EditSmtpUrl->text().trimmed();
     s.smtpUser = EditSmtpUser->text().trimmed();
     s.smtpPassword = EditSmtpPassword->text();
+    s.smtpCaFile = EditSmtpCaFile->text().trimmed();
     s.mailFrom = EditMailFrom->text().trimmed();
     s.mailTo.clear();
     for (const QString& a : EditMailTo->text().split(QLatin1Char(','), Qt::SkipEmptyParts))

@@ -41,6 +41,7 @@ class TFnotify : public QDialog {
     QLineEdit* EditSmtpUrl;
     QLineEdit* EditSmtpUser;
     QLineEdit* EditSmtpPassword;
+    QLineEdit* EditSmtpCaFile;  // CA file for the mail server's certificate; empty = the system's
     QLineEdit* EditMailFrom;
     QLineEdit* EditMailTo;
     QSpinBox* SpinRepeat;  // minutes, 0 = no repetition

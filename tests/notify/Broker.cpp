@@ -7,6 +7,8 @@
 #include <QTcpSocket>
 #include <QThread>
 
+#include "TestCertificates.h"
+
 namespace {
 
 bool Run(const QString& program, const QStringList& args, const QString& dir) {
@@ -58,26 +60,11 @@ Broker::Broker(const Options& options) : options_(options) {
     if (options_.tls) {
         tlsPort_ = FreePort();
         // A CA and a server certificate for 127.0.0.1 signed by it.
-        Run(QStringLiteral("openssl"),
-            {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=test CA",
-             "-keyout", "ca.key", "-out", "ca.crt"},
-            d);
-        Run(QStringLiteral("openssl"),
-            {"req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1", "-keyout",
-             "server.key", "-out", "server.csr"},
-            d);
-        QFile ext(d + QStringLiteral("/ext.cnf"));
-        ext.open(QIODevice::WriteOnly);
-        ext.write("subjectAltName=IP:127.0.0.1,DNS:localhost\n");
-        ext.close();
-        Run(QStringLiteral("openssl"),
-            {"x509", "-req", "-in", "server.csr", "-CA", "ca.crt", "-CAkey", "ca.key",
-             "-CAcreateserial", "-days", "2", "-extfile", "ext.cnf", "-out", "server.crt"},
-            d);
+        const TestCertificates certificates(d);
         conf += "listener " + QByteArray::number(tlsPort_) + " 127.0.0.1\n";
-        conf += "cafile " + d.toUtf8() + "/ca.crt\n";
-        conf += "certfile " + d.toUtf8() + "/server.crt\n";
-        conf += "keyfile " + d.toUtf8() + "/server.key\n";
+        conf += "cafile " + certificates.CaFile().toUtf8() + "\n";
+        conf += "certfile " + certificates.CertFile().toUtf8() + "\n";
+        conf += "keyfile " + certificates.KeyFile().toUtf8() + "\n";
     }
     QFile f(d + QStringLiteral("/mosquitto.conf"));
     f.open(QIODevice::WriteOnly);

@@ -201,6 +201,37 @@ TEST(MqttPublish, EveryEventKindInOrder) {
     EXPECT_NE(Json(s3.last().payload)["state"].toString(), "silent");
 }
 
+// Publishing switched on (or set up anew) while the station runs: the broker learns the bus
+// state the station already has, without waiting for the bus to change.
+TEST(MqttPublish, BusStateKnownBeforeTheBrokerIsPublished) {
+    Broker broker;
+    ASSERT_TRUE(broker.Start());
+    NotifyFolder folder;
+    folder.WriteIni("[seting]\ntitle=x\n");
+    StationEvents events;
+    NotifyService service(events, folder.Ini(), folder.Db(), {});
+    ASSERT_EQ(service.Publisher(), nullptr);
+    emit events.BusConnected(QDateTime::currentDateTime());
+    // Saved in the settings window.
+    folder.WriteIni(MqttIni(broker.Port(), "site/later"));
+    service.Configure();
+    ASSERT_NE(service.Publisher(), nullptr);
+    Subscriber sub(At(broker.Port()), {"site/later/bus"});
+    ASSERT_TRUE(sub.WaitFor([](const QVector<Message>& m) { return !m.isEmpty(); }))
+        << service.Publisher()->LastError().toStdString();
+    EXPECT_EQ(sub.Messages().last().payload, "ok");
+
+    // Lost while publishing, then set up anew: the new connection says lost too.
+    emit events.BusLost(QDateTime::currentDateTime());
+    ASSERT_TRUE(sub.WaitFor(
+        [](const QVector<Message>& m) { return !m.isEmpty() && m.last().payload == "lost"; }));
+    folder.WriteIni(MqttIni(broker.Port(), "site/again"));
+    service.Configure();
+    Subscriber again(At(broker.Port()), {"site/again/bus"});
+    ASSERT_TRUE(again.WaitFor([](const QVector<Message>& m) { return !m.isEmpty(); }));
+    EXPECT_EQ(again.Messages().last().payload, "lost");
+}
+
 // A silent sensor's retained state says "silent".
 TEST(MqttPublish, SilentSensorIsRetainedSilent) {
     Broker broker;

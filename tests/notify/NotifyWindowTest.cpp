@@ -3,14 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "Broker.h"
 #include "HookServer.h"
 #include "NotifyFolder.h"
 #include "NotifySettings.h"
+#include "SmtpServer.h"
 #include "Subscriber.h"
 #include "TFnotify.h"
+#include "TestCertificates.h"
 #include "TestSupport.h"
 
 TEST(NotifyWindow, TestMessageShowsEveryWayAndItsOutcome) {
@@ -99,4 +102,47 @@ TEST(NotifyWindow, SaveWritesBothSectionsAndClosesTheFileWithAPassword) {
     EXPECT_EQ(again.EditHost->text(), "/run/broker.sock");
     EXPECT_EQ(again.EditPassword->text(), "geheim");
     EXPECT_EQ(again.SpinRepeat->value(), 15);
+}
+
+// The mail server's CA file is set in the window: the test message goes out over STARTTLS with
+// the CA that vouches for the server, and with another CA the mail line shows the transfer's
+// reason; saved, the file is in peizhi.ini and back in the window.
+TEST(NotifyWindow, MailCaFileIsUsedShownAndSaved) {
+    SmtpServer server(SmtpServer::Tls::StartTls);
+    ASSERT_TRUE(server.Start()) << server.Output().toStdString();
+    QTemporaryDir otherDir;
+    const TestCertificates other(otherDir.path());
+    ASSERT_TRUE(other.Made());
+    NotifyFolder folder;
+    folder.WriteIni("[seting]\ntitle=一号冷库\n");
+    TFnotify w(folder.Ini());
+    w.show();
+    QTest::keyClicks(w.EditSmtpUrl, QStringLiteral("smtp://127.0.0.1:%1").arg(server.Port()));
+    QTest::keyClicks(w.EditSmtpCaFile, server.CaFile());
+    QTest::keyClicks(w.EditMailTo, "duty@example.org");
+    auto sendTest = [&] {
+        QTest::mouseClick(w.ButtonTest, Qt::LeftButton);
+        return testsupport::WaitFor([&] { return !w.Testing(); }, 30000);
+    };
+    ASSERT_TRUE(sendTest());
+    ASSERT_EQ(w.TestResults().size(), 1);
+    EXPECT_TRUE(w.TestResults()[0].ok) << w.TestResults()[0].error.toStdString();
+    EXPECT_EQ(w.ResultView->toPlainText(), "✔ 邮件：已发出");
+    EXPECT_EQ(server.Mails().size(), 1);
+
+    w.EditSmtpCaFile->clear();
+    QTest::keyClicks(w.EditSmtpCaFile, other.CaFile());
+    ASSERT_TRUE(sendTest());
+    ASSERT_EQ(w.TestResults().size(), 1);
+    EXPECT_FALSE(w.TestResults()[0].ok);
+    const QString line = w.ResultView->toPlainText();
+    EXPECT_TRUE(line.startsWith("✘ 邮件：未发出 — ")) << line.toStdString();
+    EXPECT_TRUE(line.contains("certificate", Qt::CaseInsensitive)) << line.toStdString();
+    EXPECT_EQ(server.Mails().size(), 1);  // nothing more arrived
+
+    QTest::mouseClick(w.ButtonSave, Qt::LeftButton);
+    EXPECT_EQ(NotifySettings::Load(folder.Ini()).smtpCaFile, other.CaFile());
+    TFnotify again(folder.Ini());
+    again.show();
+    EXPECT_EQ(again.EditSmtpCaFile->text(), other.CaFile());
 }

@@ -1,6 +1,6 @@
 // The chart area of the history window and its mouse: drag a box to zoom into it, turn the
-// wheel to zoom the time in or out around the pointer, right click to go back to the whole range; the
-// pointer's position is passed on so that the window can name the reading under it.
+// wheel to zoom the time in or out around the pointer, right click to go back to the whole range;
+// the pointer's position is passed on so that the window can name the reading under it.
 #pragma once
 
 #include <QtCharts/QChartView>

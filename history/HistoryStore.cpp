@@ -9,7 +9,9 @@ namespace history {
 
 namespace {
 
-constexpr int kSchemaVersion = 1;
+// 1: one reading per sensor and second. 2: a further reading of a sensor within the same second
+// is kept too, numbered from 1 in the order it came.
+constexpr int kSchemaVersion = 2;
 
 const char* const kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS sensor(
@@ -24,7 +26,8 @@ CREATE TABLE IF NOT EXISTS sample(
   sensor INTEGER NOT NULL,
   time INTEGER NOT NULL,
   temp INTEGER NOT NULL,
-  PRIMARY KEY(sensor, time)) WITHOUT ROWID;
+  n INTEGER NOT NULL DEFAULT 0,
+  PRIMARY KEY(sensor, time, n)) WITHOUT ROWID;
 CREATE TABLE IF NOT EXISTS episode(
   id INTEGER PRIMARY KEY,
   kind INTEGER NOT NULL,
@@ -98,6 +101,10 @@ void HistoryStore::Open(const QString& path) {
         CreateSchema();
         insertSample_ = std::make_unique<SqliteStatement>(
             db_, "INSERT OR IGNORE INTO sample(sensor, time, temp) VALUES(?1, ?2, ?3)");
+        insertLaterSample_ = std::make_unique<SqliteStatement>(
+            db_,
+            "INSERT INTO sample(sensor, time, temp, n) VALUES(?1, ?2, ?3, (SELECT max(n) + 1 "
+            "FROM sample WHERE sensor = ?1 AND time = ?2))");
         insertEpisode_ =
             std::make_unique<SqliteStatement>(db_,
                                               "INSERT INTO episode(kind, sensor, started, ended, "
@@ -126,16 +133,29 @@ void HistoryStore::Open(const QString& path) {
 
 void HistoryStore::Close() {
     insertSample_.reset();
+    insertLaterSample_.reset();
     insertEpisode_.reset();
     updateEpisode_.reset();
     db_.Close();
 }
 
 void HistoryStore::CreateSchema() {
-    if (db_.QueryInt("PRAGMA user_version") == kSchemaVersion) return;
+    const qint64 version = db_.QueryInt("PRAGMA user_version");
+    if (version == kSchemaVersion) return;
     Transaction tx(db_);
+    if (version == 1) {
+        // The readings move to the table that numbers readings within a second; each keeps
+        // number 0, so the seals of the days already closed stay as they were.
+        db_.Exec(
+            "DROP VIEW IF EXISTS readings;"
+            "CREATE TABLE sample_v2(sensor INTEGER NOT NULL, time INTEGER NOT NULL, temp INTEGER "
+            "NOT NULL, n INTEGER NOT NULL DEFAULT 0, PRIMARY KEY(sensor, time, n)) WITHOUT ROWID;"
+            "INSERT INTO sample_v2(sensor, time, temp) SELECT sensor, time, temp FROM sample;"
+            "DROP TABLE sample;"
+            "ALTER TABLE sample_v2 RENAME TO sample;");
+    }
     db_.Exec(kSchema);
-    db_.Exec("PRAGMA user_version=1");
+    db_.Exec(QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion).toUtf8().constData());
     tx.Commit();
 }
 
@@ -180,6 +200,9 @@ int HistoryStore::Write(const std::vector<Sample>& samples, const std::vector<Ep
             continue;
         }
         insertSample_->Bind(1, s.sensor).Bind(2, s.time).Bind(3, s.temp).Run();
+        // The sensor was read already within this second: this reading is kept after it.
+        if (sqlite3_changes(db_.Handle()) == 0)
+            insertLaterSample_->Bind(1, s.sensor).Bind(2, s.time).Bind(3, s.temp).Run();
     }
     for (Episode* e : episodes) {
         SqliteStatement& st = e->id == 0 ? *insertEpisode_ : *updateEpisode_;
@@ -252,7 +275,7 @@ int HistoryStore::SealClosedDays(qint64 now) {
     Transaction tx(db_);
     SqliteStatement rows(db_,
                          "SELECT time, temp FROM sample WHERE sensor = ?1 AND time >= ?2 AND "
-                         "time < ?3 ORDER BY time");
+                         "time < ?3 ORDER BY time, n");
     SqliteStatement insert(
         db_, "INSERT INTO seal(day, start, end, count, digest) VALUES(?1, ?2, ?3, ?4, ?5)");
     while (start < today) {

@@ -86,6 +86,7 @@ class HistoryStore {
 
     SqliteConnection db_;
     std::unique_ptr<SqliteStatement> insertSample_;
+    std::unique_ptr<SqliteStatement> insertLaterSample_;  // a second reading within a second
     std::unique_ptr<SqliteStatement> insertEpisode_;
     std::unique_ptr<SqliteStatement> updateEpisode_;
     qint64 sealedUntil_ = 0;

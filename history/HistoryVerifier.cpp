@@ -80,7 +80,7 @@ HistoryVerifier::Result HistoryVerifier::Verify(const QString& path) {
         qint64 firstBefore = 0;
         qint64 unknownSensor = 0;  // readings of a sensor the file does not name
 
-        SqliteStatement rows(db, "SELECT sensor, time, temp FROM sample");
+        SqliteStatement rows(db, "SELECT sensor, time, temp FROM sample ORDER BY sensor, time, n");
         while (rows.Step()) {
             ++result.readings;
             const qint64 sensor = rows.Int(0);

@@ -57,7 +57,7 @@ TEST_F(Sealed, AnUntouchedFileIsClean) {
     EXPECT_EQ(run.exitCode, 0) << run.out.toStdString();
     EXPECT_TRUE(run.out.contains("检查了 4 个封存日")) << run.out.toStdString();
     // Readings of the day still open may be added without a finding.
-    Change(QString("insert into sample values(1, %1, 400)").arg(At(5, 13)));
+    Change(QString("insert into sample(sensor, time, temp) values(1, %1, 400)").arg(At(5, 13)));
     EXPECT_EQ(Verify(Db()).exitCode, 0);
 }
 
@@ -72,7 +72,9 @@ TEST_F(Sealed, AReadingChangedAddedOrRemovedIsReportedForItsDayOnly) {
          QString("update sample set temp = temp + 1 where sensor = 2 and time = %1")
              .arg(At(2, 8, 0) + 30),
          "2024-03-02"},
-        {"added", QString("insert into sample values(1, %1, 330)").arg(At(3, 8, 5)), "2024-03-03"},
+        {"added",
+         QString("insert into sample(sensor, time, temp) values(1, %1, 330)").arg(At(3, 8, 5)),
+         "2024-03-03"},
         {"removed", QString("delete from sample where sensor = 1 and time = %1").arg(At(1, 23, 50)),
          "2024-03-01"},
         {"moved to another sensor",
@@ -148,7 +150,7 @@ TEST_F(Sealed, RetentionRemovesExactlyTheOlderReadingsInSmallStepsAndKeepsTheCha
     EXPECT_EQ(run.exitCode, 0) << run.out.toStdString();
     EXPECT_TRUE(run.out.contains("检查了 2 个封存日")) << run.out.toStdString();
     // The first day kept is still guarded.
-    file.Exec(QString("insert into sample values(1, %1, 300)").arg(cut + 1));
+    file.Exec(QString("insert into sample(sensor, time, temp) values(1, %1, 300)").arg(cut + 1));
     EXPECT_EQ(Verify(Db()).exitCode, 1);
 }
 
@@ -161,4 +163,64 @@ TEST(VerifyTool, AFileThatIsNoHistoryIsAnErrorNotAFinding) {
     f.close();
     EXPECT_EQ(Verify(path).exitCode, 2);
     EXPECT_EQ(Verify(dir.path() + "/missing.db").exitCode, 2);
+}
+
+// A sensor read twice within one second (a request by hand right after the timed one) keeps
+// both readings, in the order they came, and both are under the day's seal.
+TEST_F(Sealed, TwoReadingsOfASensorWithinOneSecondAreBothKeptAndSealed) {
+    const qint64 t = At(5, 13, 7);
+    {
+        history::HistoryStore store;
+        store.Open(Db());
+        store.Write({{1, t, 400}, {1, t, 404}}, {});
+        store.Write({{1, t, 408}}, {});
+        EXPECT_EQ(store.SealClosedDays(At(6, 12)), 1);
+    }
+    const auto rows = HistoryFile(Db()).Rows(
+        QString("select celsius from readings where code = 3 and time = '%1'")
+            .arg(QDateTime::fromSecsSinceEpoch(t).toString("yyyy-MM-dd HH:mm:ss")));
+    ASSERT_EQ(rows.size(), 3);
+    EXPECT_EQ(rows[0][0].toDouble(), 25.0);
+    EXPECT_EQ(rows[1][0].toDouble(), 25.25);
+    EXPECT_EQ(rows[2][0].toDouble(), 25.5);
+    EXPECT_EQ(Verify(Db()).exitCode, 0);
+    Change(QString("update sample set temp = 405 where sensor = 1 and time = %1 and temp = 404")
+               .arg(t));
+    const ToolRun run = Verify(Db());
+    EXPECT_EQ(run.exitCode, 1) << run.out.toStdString();
+    EXPECT_TRUE(run.out.startsWith("2024-03-05")) << run.out.toStdString();
+}
+
+// A file written before readings within one second were numbered is carried over when the
+// station opens it: every reading stays, the closed days still verify, and a second reading
+// within a second is kept from then on.
+TEST_F(Sealed, AnOlderFileIsCarriedOverWithItsReadingsAndSeals) {
+    {
+        HistoryFile old(Db());
+        for (const char* sql :
+             {"drop view readings",
+              "create table sample_v1(sensor integer not null, time integer not null, temp "
+              "integer not null, primary key(sensor, time)) without rowid",
+              "insert into sample_v1 select sensor, time, temp from sample", "drop table sample",
+              "alter table sample_v1 rename to sample",
+              "create view readings(time, code, codeid, fix, celsius) as select datetime(s.time, "
+              "'unixepoch', 'localtime'), n.code, n.codeid, n.fix, s.temp / 16.0 from sample s "
+              "join sensor n on n.id = s.sensor",
+              "pragma user_version = 1"})
+            old.Exec(sql);
+    }
+    const qint64 before = HistoryFile(Db()).Value("select count(*) from readings").toLongLong();
+    ASSERT_GT(before, 1000);
+    const qint64 t = At(5, 14);
+    {
+        history::HistoryStore store;
+        store.Open(Db());
+        store.Write({{1, t, 400}, {1, t, 404}}, {});
+    }
+    HistoryFile file(Db());
+    EXPECT_EQ(file.Value("pragma user_version").toInt(), 2);
+    EXPECT_EQ(file.Value("select count(*) from readings").toLongLong(), before + 2);
+    const ToolRun run = Verify(Db());
+    EXPECT_EQ(run.exitCode, 0) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("检查了 4 个封存日")) << run.out.toStdString();
 }

@@ -51,8 +51,8 @@ TEST(StationHistory, StartedWithoutAFileItMakesOneAndRecordsEveryReadingOfTheBus
     Ports env(bus.Path());
     StationFolder folder;
     folder.AddSensors({{3, "0A1B2C ", "hall ", 30, -10}, {5, "0A1B2D ", "server ", 30, 0}});
-    // Every 2 s: the store keeps one reading of a sensor per second, and a 1 s timer may bring
-    // two readings of one sensor within the same second.
+    // Every 2 s; a request may still bring two readings of one sensor within one second, and
+    // both are recorded.
     folder.WriteIni(DefaultIni("2"));
     const QString db = folder.Path() + "history.db";
     ASSERT_FALSE(QFile::exists(db));

@@ -8,6 +8,7 @@
 //                           recorded, 2 with history, MQTT to a broker started here and a web
 //                           hook and mail configured. CPU time of the whole process, so the
 //                           recorder's and the publisher's threads count too.
+//   ReadingPathUiThread/N/mode : the same, CPU time of the user-interface thread alone
 //   SustainedBurst        : 100 readings a second for 60 s through the real receive path;
 //                           reports how far the user-interface thread fell behind
 #include <benchmark/benchmark.h>
@@ -99,6 +100,12 @@ BENCHMARK(ReadingPath)
     ->ArgsProduct({{256, 2000}, {0, 1, 2}})
     ->MeasureProcessCPUTime()
     ->Unit(benchmark::kMicrosecond);
+// The same with the CPU time of the user-interface thread alone: what a reading costs the
+// window, whatever the recorder's and the publisher's threads do meanwhile.
+void ReadingPathUiThread(benchmark::State& state) {
+    ReadingPath(state);
+}
+BENCHMARK(ReadingPathUiThread)->ArgsProduct({{2000}, {1, 2}})->Unit(benchmark::kMicrosecond);
 
 void SustainedBurst(benchmark::State& state) {
     qputenv("SENSORBUS_PORTS", "");

@@ -128,17 +128,31 @@ class NoticeEvent : public QEvent {
 };
 
 // A user-interface thread that cannot keep up must not make the process grow without end: as
-// with a full platform message queue, a notice that would take the backlog past
-// TComm::kMaxPendingNotices notices or TComm::kMaxPendingBytes bytes is not posted.
+// with a full platform message queue, a notice that would take the backlog to
+// TComm::kMaxPendingNotices notices (the last place is the hang-up's) or past
+// TComm::kMaxPendingBytes bytes is not posted.
 bool OpenState::Post(int notice, uint8_t* block, uint32_t count, uint32_t param) {
-    const uint32_t notices = backlog->notices.fetch_add(1) + 1;
-    const uint64_t bytes = backlog->bytes.fetch_add(count) + count;
-    if (notice != TComm::kHangupNotice &&
-        (notices > TComm::kMaxPendingNotices || bytes > TComm::kMaxPendingBytes)) {
-        backlog->notices.fetch_sub(1);
-        backlog->bytes.fetch_sub(count);
-        std::free(block);
-        return false;
+    // The hang-up notice always goes, into the one place the others leave free; the counts are
+    // raised only when the notice fits, so that they never show more than the bound.
+    if (notice != TComm::kHangupNotice) {
+        uint32_t notices = backlog->notices.load();
+        do {
+            if (notices + 1 >= TComm::kMaxPendingNotices) {
+                std::free(block);
+                return false;
+            }
+        } while (!backlog->notices.compare_exchange_weak(notices, notices + 1));
+        uint64_t bytes = backlog->bytes.load();
+        do {
+            if (bytes + count > TComm::kMaxPendingBytes) {
+                backlog->notices.fetch_sub(1);
+                std::free(block);
+                return false;
+            }
+        } while (!backlog->bytes.compare_exchange_weak(bytes, bytes + count));
+    } else {
+        backlog->notices.fetch_add(1);
+        backlog->bytes.fetch_add(count);
     }
     // postEvent is thread-safe; the notifier outlives every thread (they are joined first).
     auto* e = new NoticeEvent(notice, block, count, param, backlog);

@@ -140,7 +140,12 @@ void MqttPublisher::SetBus(const QString& state) {
 
 void MqttPublisher::PublishEvent(const Notice& notice) {
     Pending p;
-    p.payload = Compact(notice.Json(settings_.StationName()));
+    QJsonObject o = notice.Json(settings_.StationName());
+    // Numbers the station's events from 1 for as long as it runs. An event sent again after a
+    // connection broke before the broker's acknowledgement came keeps its number, so that a
+    // subscriber can drop what it already has.
+    o[QStringLiteral("seq")] = static_cast<qint64>(++eventSeq_);
+    p.payload = Compact(o);
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (static_cast<int>(incoming_.size()) >= kEventCapacity) {

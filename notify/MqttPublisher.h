@@ -108,6 +108,7 @@ class MqttPublisher {
     QString bus_;
     bool busDirty_ = false;
     int dropped_ = 0;
+    std::atomic<qint64> eventSeq_{0};
     int waitingOnThread_ = 0;
     QString lastError_;
 

@@ -319,6 +319,8 @@ TEST(MqttPublish, EventsWaitForTheBrokerAndArriveOnceInOrder) {
         const QJsonObject o = Json(ev[i].payload);
         EXPECT_EQ(o["event"].toString(), "alarm");
         EXPECT_EQ(o["number"].toInt(), i + 1);
+        // Numbered in the order raised, so that a repeat after a broken connection is known.
+        EXPECT_EQ(o["seq"].toInteger(), i + 1);
     }
     EXPECT_EQ(pub->WaitingEvents(), 0);
 }

@@ -14,6 +14,7 @@
 #include <QListWidgetItem>
 #include <QPainter>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSqlError>
 #include <QSystemTrayIcon>
 #include <QThread>
@@ -588,6 +589,13 @@ void TFmain::AddBoardLine(const QString& text) {
     // The board shows its new lines together, at most a moment after the first: with a line for
     // every reading, repainting it for each would cost more than all the rest of the reading.
     if (!boardRepaint_.isActive()) {
+        // Where the operator has the board now: at its newest line it follows the new ones;
+        // scrolled back, it keeps the lines being read in view.
+        const QScrollBar* bar = RzListBox1->verticalScrollBar();
+        boardFollows_ = RzListBox1->count() == 0 || bar->value() >= bar->maximum();
+        const QListWidgetItem* top =
+            RzListBox1->itemAt(RzListBox1->viewport()->rect().topLeft() + QPoint(1, 1));
+        boardTopRow_ = top ? RzListBox1->row(top) : 0;
         RzListBox1->setUpdatesEnabled(false);
         boardRepaint_.start();
     }
@@ -621,11 +629,16 @@ void TFmain::AddBoardLine(const QString& text) {
         for (auto it = overflowLines_.begin(); it != overflowLines_.end();)
             it = it.value() == gone ? overflowLines_.erase(it) : std::next(it);
         delete gone;
+        --boardTopRow_;
     }
 }
 
 void TFmain::ShowNewBoardLines() {
-    RzListBox1->setCurrentRow(RzListBox1->count() - 1);
+    if (boardFollows_) {
+        RzListBox1->setCurrentRow(RzListBox1->count() - 1);
+    } else if (QListWidgetItem* top = RzListBox1->item(std::max(0, boardTopRow_))) {
+        RzListBox1->scrollToItem(top, QAbstractItemView::PositionAtTop);
+    }
     RzListBox1->setUpdatesEnabled(true);
 }
 

@@ -195,6 +195,8 @@ class TFmain : public QMainWindow, public StationLink {
     int boardLineHeight_ = 0;   // height of a board line as the list draws it, once measured
     int boardLinePadding_ = 0;  // a line's width beyond its text, once measured
     int boardLineWidth_ = 0;    // the widest board line so far, the width of every line
+    bool boardFollows_ = true;  // the board was at its newest line when new lines began
+    int boardTopRow_ = 0;       // the line at the top of the board then, as lines leave
     QTimer boardRepaint_;       // the board shows what was added meanwhile when this ends
     QTimer Timer2_;
     QTimer Timer3_;

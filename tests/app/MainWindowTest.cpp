@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QListWidget>
+#include <QScrollBar>
 #include <QTest>
 
 #include "ReadOnlyMount.h"
@@ -85,6 +87,33 @@ TEST(MainWindowBoard, KeepsTheLast259LinesWithTheNewestSelected) {
     EXPECT_EQ(board->currentRow(), 258);
     QTest::mouseClick(s.Fmain->SpeedButton5, Qt::LeftButton);
     EXPECT_EQ(board->count(), 0);
+}
+
+// An operator who scrolled the board back to read older lines keeps them in view while new
+// lines arrive; at the bottom, the board follows the newest line.
+TEST(MainWindowBoard, ScrolledBackItStaysWhereTheOperatorPutIt) {
+    StationFolder folder;
+    Station s(folder);
+    QListWidget* board = s.Fmain->RzListBox1;
+    for (int i = 1; i <= 300; ++i) s.Fmain->AddBoardLine(QString("line %1").arg(i));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return board->updatesEnabled(); }, 2000));
+    auto topLine = [&] {
+        return board->itemAt(board->viewport()->rect().topLeft() + QPoint(2, 2));
+    };
+
+    board->scrollToItem(board->item(100), QAbstractItemView::PositionAtTop);
+    ASSERT_EQ(topLine()->text(), "line 142");
+    for (int i = 301; i <= 303; ++i) s.Fmain->AddBoardLine(QString("line %1").arg(i));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return board->updatesEnabled(); }, 2000));
+    EXPECT_EQ(topLine()->text(), "line 142");
+    EXPECT_EQ(board->item(258)->text(), "line 303");
+
+    board->scrollToBottom();
+    s.Fmain->AddBoardLine("line 304");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return board->updatesEnabled(); }, 2000));
+    EXPECT_EQ(board->currentRow(), 258);
+    const QScrollBar* bar = board->verticalScrollBar();
+    EXPECT_EQ(bar->value(), bar->maximum());
 }
 
 TEST(MainWindowFirstShow, AppliesTheSettingsFile) {

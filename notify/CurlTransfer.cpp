@@ -40,10 +40,44 @@ QByteArray HeaderWord(const QString& text) {
     return "=?UTF-8?B?" + text.toUtf8().toBase64() + "?=";
 }
 
+// What went wrong in words an operator reads, with the library's own account after it for
+// whoever looks further.
 QString CurlError(CURLcode rc, const char* detail) {
-    QString text = QString::fromUtf8(curl_easy_strerror(rc));
-    if (detail && *detail) text += QStringLiteral(": ") + QString::fromUtf8(detail).trimmed();
-    return text;
+    QString summary;
+    switch (rc) {
+        case CURLE_UNSUPPORTED_PROTOCOL:
+        case CURLE_URL_MALFORMAT:
+            summary = QStringLiteral("地址格式不对");
+            break;
+        case CURLE_COULDNT_RESOLVE_HOST:
+            summary = QStringLiteral("找不到服务器地址");
+            break;
+        case CURLE_COULDNT_CONNECT:
+            summary = QStringLiteral("无法连接服务器");
+            break;
+        case CURLE_OPERATION_TIMEDOUT:
+            summary = QStringLiteral("连接超时");
+            break;
+        case CURLE_PEER_FAILED_VERIFICATION:
+            summary = QStringLiteral("服务器证书无法验证");
+            break;
+        case CURLE_SSL_CACERT_BADFILE:
+            summary = QStringLiteral("CA 文件无法读取");
+            break;
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_USE_SSL_FAILED:
+            summary = QStringLiteral("加密连接失败");
+            break;
+        case CURLE_LOGIN_DENIED:
+            summary = QStringLiteral("用户名或密码被拒绝");
+            break;
+        default:
+            summary = QStringLiteral("发送失败");
+            break;
+    }
+    QString account = detail && *detail ? QString::fromUtf8(detail).trimmed()
+                                        : QString::fromUtf8(curl_easy_strerror(rc));
+    return summary + QStringLiteral("（") + account + QStringLiteral("）");
 }
 
 }  // namespace

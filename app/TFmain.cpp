@@ -821,6 +821,9 @@ void TFmain::TimerBTimer() {
     if (state_.countdown == 0) {
         state_.countdown = state_.pollInterval;
         if (RequestsHeld()) return;
+        // With no port open nothing can be asked: the board does not claim a collection then
+        // (the state text beside the buttons says why), and the lost bus stays in view.
+        if (!Comm1.PortOpen()) return;
         AddBoardLine(QStringLiteral("采集数据..."));
         SendReadRequest();
     }
@@ -829,6 +832,11 @@ void TFmain::TimerBTimer() {
 void TFmain::SpeedButton1Click() {
     state_.countdown = state_.pollInterval;
     if (RequestsHeld()) return;
+    if (!Comm1.PortOpen()) {
+        AddBoardLine(busWatch_.BusLost() ? QStringLiteral("通信中断，未能采集数据")
+                                         : QStringLiteral("未连接，未能采集数据"));
+        return;
+    }
     SendReadRequest();
     AddBoardLine(QStringLiteral("数据采集..."));
 }

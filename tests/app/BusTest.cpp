@@ -195,10 +195,12 @@ TEST(Acquisition, TimedRequestsReachTheBusEveryInterval) {
 }
 
 TEST(Acquisition, CountdownLabelRunsDownAndRequestsGoOutAtZero) {
-    Ports env("");
+    BusSimulator bus({"--sensor", "0A1B2C=20"});
+    Ports env(bus.Path());
     StationFolder folder;
     folder.WriteIni(DefaultIni("3"));
     Station s(folder);
+    ASSERT_TRUE(testsupport::WaitFor([&] { return BoardHas(s, "对接成功！"); }, 3000));
     s.Fmain->TimerB()->stop();
     s.Fmain->RzListBox1->clear();
     QStringList labels;
@@ -209,6 +211,22 @@ TEST(Acquisition, CountdownLabelRunsDownAndRequestsGoOutAtZero) {
     EXPECT_EQ(labels, QStringList({"采集倒计时:2秒", "采集倒计时:1秒", "采集倒计时:0秒",
                                    "采集倒计时:2秒"}));
     EXPECT_EQ(s.Board(), QStringList({"采集数据..."}));
+}
+
+// With no port open nothing can be asked: the board never claims a collection then, so that
+// a station that lost its bus does not look as if it were still reading it.
+TEST(Acquisition, WithoutAnOpenPortNoCollectionIsClaimed) {
+    Ports env("");
+    StationFolder folder;
+    folder.WriteIni(DefaultIni("2"));
+    Station s(folder);
+    s.Fmain->TimerB()->stop();
+    s.Fmain->RzListBox1->clear();
+    for (int i = 0; i < 5; ++i) s.Fmain->TimerBTimer();
+    EXPECT_EQ(s.Fmain->RzLabel1->text(), "采集倒计时:1秒");
+    EXPECT_TRUE(s.Board().isEmpty()) << s.Board().join('|').toStdString();
+    QTest::mouseClick(s.Fmain->SpeedButton1, Qt::LeftButton);
+    EXPECT_EQ(s.Board(), QStringList({"未连接，未能采集数据"}));
 }
 
 TEST(Acquisition, NegativeIntervalSendsNothingButKeepsTheLabel) {

@@ -236,7 +236,9 @@ TEST(MainWindowFirstShow, ASettingsFileThatCannotBeWrittenStillStartsTheCycle) {
     EXPECT_TRUE(s.Board().contains("设置文件无法写入: " + folder.Ini()));
     EXPECT_EQ(s.Fmain->State().pollInterval, 2);
     EXPECT_EQ(s.Fmain->sLabelFX23->text(), "T");
-    ASSERT_TRUE(testsupport::WaitFor([&] { return s.Board().contains("采集数据..."); }, 4000));
+    // The countdown of the 2 s cycle runs.
+    ASSERT_TRUE(
+        testsupport::WaitFor([&] { return s.Fmain->RzLabel1->text() == "采集倒计时:1秒"; }, 4000));
 }
 
 TEST(MainWindowFirstShow, ShowingAgainRepeatsNothing) {

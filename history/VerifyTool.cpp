@@ -36,9 +36,11 @@ int main(int argc, char** argv) {
                .arg(path)
                .arg(result.daysChecked)
                .arg(result.readings)
-               .arg(result.findings.isEmpty()
-                        ? QStringLiteral("全部完好")
-                        : QStringLiteral("发现 %1 处改动").arg(result.findings.size()))
+               .arg(!result.findings.isEmpty()
+                        ? QStringLiteral("发现 %1 处改动").arg(result.findings.size())
+                    : result.daysChecked == 0
+                        ? QStringLiteral("还没有封存的日子（每天的读数在第二天封存）")
+                        : QStringLiteral("全部完好"))
                .arg(clock.elapsed() / 1000.0, 0, 'f', 1);
     return result.findings.isEmpty() ? 0 : 1;
 }

@@ -224,3 +224,18 @@ TEST_F(Sealed, AnOlderFileIsCarriedOverWithItsReadingsAndSeals) {
     EXPECT_EQ(run.exitCode, 0) << run.out.toStdString();
     EXPECT_TRUE(run.out.contains("检查了 4 个封存日")) << run.out.toStdString();
 }
+
+// A file whose days are all still open has nothing to check yet, and says so.
+TEST(VerifyTool, AFileWithNoSealedDaySaysSo) {
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/history.db";
+    {
+        history::HistoryStore store;
+        store.Open(path);
+        const qint64 a = store.SensorId(3, "0A1B2C", "大厅", 30, -10);
+        store.Write({{a, QDateTime::currentSecsSinceEpoch(), 320}}, {});
+    }
+    const ToolRun run = Verify(path);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.out.contains("还没有封存的日子")) << run.out.toStdString();
+}

@@ -43,8 +43,6 @@
 namespace {
 
 constexpr int kBoardMaxLines = 259;
-// How long new board lines gather before the board is drawn again.
-constexpr int kBoardRepaintMs = 500;
 // How long the reading path waits for another program's lock on the database: the window must
 // not freeze while a reading is judged. Other statements wait as long as the windows always did.
 constexpr int kReadingBusyTimeoutMs = 40;
@@ -143,7 +141,7 @@ TFmain::TFmain(const QString& programFolder, QWidget* parent)
     soundRepeat_.setInterval(500);
     connect(&soundRepeat_, &QTimer::timeout, this, [this] { RepeatSound(); });
     boardRepaint_.setSingleShot(true);
-    boardRepaint_.setInterval(kBoardRepaintMs);
+    boardRepaint_.setInterval(0);
     connect(&boardRepaint_, &QTimer::timeout, this, [this] { ShowNewBoardLines(); });
     flushTimer_.setInterval(1000);
     connect(&flushTimer_, &QTimer::timeout, this,
@@ -586,8 +584,7 @@ void TFmain::LoadMonitorRows(bool clearReadings) {
 }
 
 void TFmain::AddBoardLine(const QString& text) {
-    // The board shows its new lines together, at most a moment after the first: with a line for
-    // every reading, repainting it for each would cost more than all the rest of the reading.
+    // The board settles its view once per turn of the event loop, for all the lines added in it.
     if (!boardRepaint_.isActive()) {
         // Where the operator has the board now: at its newest line it follows the new ones;
         // scrolled back, it keeps the lines being read in view.
@@ -596,7 +593,6 @@ void TFmain::AddBoardLine(const QString& text) {
         const QListWidgetItem* top =
             RzListBox1->itemAt(RzListBox1->viewport()->rect().topLeft() + QPoint(1, 1));
         boardTopRow_ = top ? RzListBox1->row(top) : 0;
-        RzListBox1->setUpdatesEnabled(false);
         boardRepaint_.start();
     }
     auto* item = new QListWidgetItem(text);
@@ -639,7 +635,6 @@ void TFmain::ShowNewBoardLines() {
     } else if (QListWidgetItem* top = RzListBox1->item(std::max(0, boardTopRow_))) {
         RzListBox1->scrollToItem(top, QAbstractItemView::PositionAtTop);
     }
-    RzListBox1->setUpdatesEnabled(true);
 }
 
 QString TFmain::ReadSetting(const QString& section, const QString& key) {

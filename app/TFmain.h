@@ -47,7 +47,8 @@ class TFmain : public QMainWindow, public StationLink {
     // StationLink
     void LoadMonitorRows(bool clearReadings) override;
     void AddBoardLine(const QString& text) override;
-    // Draws the board with the lines added since it was last drawn, the newest selected.
+    // After lines were added: follows the newest line, or keeps the lines the operator scrolled
+    // back to in view.
     void ShowNewBoardLines();
     bool SendCommand(const QByteArray& text) override;
     QString ReadSetting(const QString& section, const QString& key) override;
@@ -197,7 +198,7 @@ class TFmain : public QMainWindow, public StationLink {
     int boardLineWidth_ = 0;    // the widest board line so far, the width of every line
     bool boardFollows_ = true;  // the board was at its newest line when new lines began
     int boardTopRow_ = 0;       // the line at the top of the board then, as lines leave
-    QTimer boardRepaint_;       // the board shows what was added meanwhile when this ends
+    QTimer boardRepaint_;       // settles the board's view after lines were added
     QTimer Timer2_;
     QTimer Timer3_;
     QTimer TimerB_;

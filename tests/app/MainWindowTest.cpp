@@ -81,10 +81,8 @@ TEST(MainWindowBoard, KeepsTheLast259LinesWithTheNewestSelected) {
     ASSERT_EQ(board->count(), 259);
     EXPECT_EQ(board->item(0)->text(), "line 42");
     EXPECT_EQ(board->item(258)->text(), "line 300");
-    // The board is drawn again, newest line selected, a moment after lines arrive.
-    EXPECT_FALSE(board->updatesEnabled());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return board->updatesEnabled(); }, 2000));
-    EXPECT_EQ(board->currentRow(), 258);
+    // The newest line is selected as the event loop turns.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return board->currentRow() == 258; }, 2000));
     QTest::mouseClick(s.Fmain->SpeedButton5, Qt::LeftButton);
     EXPECT_EQ(board->count(), 0);
 }
@@ -96,7 +94,7 @@ TEST(MainWindowBoard, ScrolledBackItStaysWhereTheOperatorPutIt) {
     Station s(folder);
     QListWidget* board = s.Fmain->RzListBox1;
     for (int i = 1; i <= 300; ++i) s.Fmain->AddBoardLine(QString("line %1").arg(i));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return board->updatesEnabled(); }, 2000));
+    QTest::qWait(50);
     auto topLine = [&] {
         return board->itemAt(board->viewport()->rect().topLeft() + QPoint(2, 2));
     };
@@ -104,13 +102,13 @@ TEST(MainWindowBoard, ScrolledBackItStaysWhereTheOperatorPutIt) {
     board->scrollToItem(board->item(100), QAbstractItemView::PositionAtTop);
     ASSERT_EQ(topLine()->text(), "line 142");
     for (int i = 301; i <= 303; ++i) s.Fmain->AddBoardLine(QString("line %1").arg(i));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return board->updatesEnabled(); }, 2000));
+    QTest::qWait(50);
     EXPECT_EQ(topLine()->text(), "line 142");
     EXPECT_EQ(board->item(258)->text(), "line 303");
 
     board->scrollToBottom();
     s.Fmain->AddBoardLine("line 304");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return board->updatesEnabled(); }, 2000));
+    QTest::qWait(50);
     EXPECT_EQ(board->currentRow(), 258);
     const QScrollBar* bar = board->verticalScrollBar();
     EXPECT_EQ(bar->value(), bar->maximum());

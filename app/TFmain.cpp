@@ -547,16 +547,8 @@ void TFmain::ListSerialPorts(QComboBox* target) {
 void TFmain::LoadMonitorRows(bool clearReadings) {
     ADOQuery1.Prepare(catalogue::MonitoredSensors);
     ADOQuery1.Open();
-    // The register as loaded, kept apart for readings that meet a failing database. A query of
-    // its own, so that the reading path's query keeps its buffers from one reading to the next.
-    try {
-        TQuery fresh(QString::fromLatin1(StationDatabase::kConnectionName));
-        fresh.Prepare(catalogue::MonitoredSensors);
-        fresh.Open();
-        registerSnapshot_ = std::move(fresh);
-    } catch (const StationError&) {
-        // The grid was just loaded; the older copy serves until the next load.
-    }
+    // The register as loaded, kept for readings that meet a failing database.
+    registerSnapshot_ = ADOQuery1;
     const int n = ADOQuery1.RecordCount();
     TStringGrid* g = RzStringGrid1;
     if (n > 0) {
@@ -991,19 +983,6 @@ void TFmain::SensorBackEpisode(int code, int row) {
     RzStringGrid1->viewport()->update();
     emit events_.SensorBack(sensor, QDateTime::currentDateTime());
 }
-
-namespace {
-
-// Blanks and control characters off both ends, as IDs and stamps are compared.
-QString TrimControl(const QString& text) {
-    int b = 0;
-    int e = text.size();
-    while (b < e && text[b].unicode() <= 32) ++b;
-    while (e > b && text[e - 1].unicode() <= 32) --e;
-    return text.mid(b, e - b);
-}
-
-}  // namespace
 
 void TFmain::EvaluateReading(const QString& id, double t) {
     ReadingBusyTimeout shortWaits;

@@ -47,9 +47,6 @@ class TFmain : public QMainWindow, public StationLink {
     // StationLink
     void LoadMonitorRows(bool clearReadings) override;
     void AddBoardLine(const QString& text) override;
-    // After lines were added: follows the newest line, or keeps the lines the operator scrolled
-    // back to in view.
-    void ShowNewBoardLines();
     bool SendCommand(const QByteArray& text) override;
     QString ReadSetting(const QString& section, const QString& key) override;
     void WriteSetting(const QString& section, const QString& key, const QString& value) override;
@@ -104,6 +101,9 @@ class TFmain : public QMainWindow, public StationLink {
 
     // Receive dispatcher: one delivery of the driver, judged as one reply.
     void Comm1ReceiveData(TComm* sender, const uint8_t* buffer, uint16_t bufferLength);
+    // After board lines were added: follows the newest line, or keeps the lines the operator
+    // scrolled back to in view.
+    void ShowNewBoardLines();
     // Reading branch: a sensor ID and its temperature.
     void EvaluateReading(const QString& id, double temperature);
     // Writes one alarm of grid row `row` to the log (or keeps it until the database takes it),

@@ -40,3 +40,11 @@ double StrToFloat(const QString& text) {
         throw ConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(text));
     return v;
 }
+
+QString TrimControl(const QString& text) {
+    int b = 0;
+    int e = text.size();
+    while (b < e && text[b].unicode() <= 32) ++b;
+    while (e > b && text[e - 1].unicode() <= 32) --e;
+    return text.mid(b, e - b);
+}

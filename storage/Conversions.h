@@ -12,3 +12,7 @@ int32_t StrToInt(const QString& text);
 // Floating-point number with '.' or the locale's decimal separator, without digit grouping.
 // Throws ConvertError("'<text>' is not a valid floating point value").
 double StrToFloat(const QString& text);
+
+// The text without blanks and control characters (code points up to 32) at either end, as the
+// station compares stored IDs and stamps.
+QString TrimControl(const QString& text);

@@ -8,20 +8,13 @@
 #include <array>
 #include <vector>
 
+#include "Conversions.h"
 #include "SqliteConnection.h"
 #include "StatementCatalogue.h"
 #include "StationError.h"
 #include "TQuery.h"
 
 namespace {
-
-QString TrimControl(const QString& text) {
-    int b = 0;
-    int e = text.size();
-    while (b < e && text[b].unicode() <= 32) ++b;
-    while (e > b && text[e - 1].unicode() <= 32) --e;
-    return text.mid(b, e - b);
-}
 
 // A column as the query object would hold it, so that fields read the same either way.
 QVariant ColumnValue(sqlite3_stmt* s, int i) {
@@ -40,12 +33,6 @@ QVariant ColumnValue(sqlite3_stmt* s, int i) {
                 QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s, i)),
                                   sqlite3_column_bytes(s, i)));
     }
-}
-
-QString AsString(const QVariant& v) {
-    if (v.isNull()) return QString();
-    if (v.typeId() == QMetaType::Double) return QString::number(v.toDouble(), 'g', 15);
-    return v.toString();
 }
 
 // A text column's bytes without blanks and control characters at either end; these are single
@@ -136,7 +123,8 @@ MonitoredSensor RegisterLookup::Find(const QString& id) {
             throw DatabaseError(
                 QStringLiteral("Field '%1' not found").arg(QLatin1String(kFieldNames[f])));
 
-    const QByteArray wanted = TrimControl(id).toUtf8();
+    const QString wantedText = TrimControl(id);
+    const QByteArray wanted = wantedText.toUtf8();
     MonitoredSensor found;
     int row = 0;
     while (step()) {
@@ -145,15 +133,15 @@ MonitoredSensor RegisterLookup::Find(const QString& id) {
         const bool match =
             (type == SQLITE_TEXT || type == SQLITE_BLOB)
                 ? TrimmedBytes(s, col[kCodeId]) == QByteArrayView(wanted)
-                : TrimControl(AsString(ColumnValue(s, col[kCodeId]))) == TrimControl(id);
+                : TrimControl(TQuery::TextOf(ColumnValue(s, col[kCodeId]))) == wantedText;
         if (!match) continue;
         found.result = MonitoredSensor::Found;
         found.row = row;
         found.code = ColumnValue(s, col[kCode]).toInt();
-        found.fix = AsString(ColumnValue(s, col[kFix]));
+        found.fix = TQuery::TextOf(ColumnValue(s, col[kFix]));
         found.high = ColumnValue(s, col[kHigh]).toDouble();
         found.low = ColumnValue(s, col[kLow]).toDouble();
-        found.almnear = AsString(ColumnValue(s, col[kNear]));
+        found.almnear = TQuery::TextOf(ColumnValue(s, col[kNear]));
         return found;
     }
     found.result = row == 0 ? MonitoredSensor::RegisterEmpty : MonitoredSensor::NotRegistered;

@@ -94,7 +94,10 @@ QVariant TQuery::Value(const QString& field) const {
 }
 
 QString TQuery::AsString(const QString& field) const {
-    const QVariant v = Value(field);
+    return TextOf(Value(field));
+}
+
+QString TQuery::TextOf(const QVariant& v) {
     if (v.isNull()) return QString();
     if (v.typeId() == QMetaType::Double) {
         // Same shortest text the grids use for numbers.

@@ -39,6 +39,8 @@ class TQuery {
     int AsInteger(const QString& field) const;
     double AsFloat(const QString& field) const;
     QVariant Value(const QString& field) const;
+    // A field's value as AsString gives it: "" for null, numbers in their shortest text.
+    static QString TextOf(const QVariant& value);
 
     QString Text() const { return text_; }
 

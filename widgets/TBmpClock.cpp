@@ -154,55 +154,70 @@ QPoint TBmpClock::HandCentre() const {
     return {center->X(), center->Y()};
 }
 
-void TBmpClock::ComposeBackBuffer() {
-    const int w = std::max(1, width());
-    const int h = std::max(1, height());
-    faceCopy = picture;
-    if (backBuffer.size() != QSize(w, h)) backBuffer = QImage(w, h, QImage::Format_RGB32);
-
-    QPainter painter(&backBuffer);
+void TBmpClock::ComposeFace(int w, int h) {
+    faceCopy = QImage(w, h, QImage::Format_RGB32);
+    QPainter painter(&faceCopy);
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.fillRect(QRect(0, 0, w, h), color);
 
     if (backGroundStyle == bgColor) {
         painter.fillRect(QRect(0, 0, w, h), backGroundColor);
     } else if (!picture.isNull()) {
+        QImage face = picture;
         switch (pictureStyle) {
             case psNone:
-                painter.drawImage(QPoint(0, 0), transParent ? surfacefill::ReplaceKeyColour(
-                                                                  faceCopy, transParentColor, color)
-                                                            : faceCopy);
                 break;
             case psStretch: {
-                faceCopy = QImage(w, h, QImage::Format_RGB32);
-                faceCopy.fill(color);
-                {
-                    QPainter facePainter(&faceCopy);
-                    facePainter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-                    facePainter.drawImage(QRect(0, 0, w, h), picture);
-                }
-                painter.drawImage(QPoint(0, 0), transParent ? surfacefill::ReplaceKeyColour(
-                                                                  faceCopy, transParentColor, color)
-                                                            : faceCopy);
+                face = QImage(w, h, QImage::Format_RGB32);
+                face.fill(color);
+                QPainter facePainter(&face);
+                facePainter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+                facePainter.drawImage(QRect(0, 0, w, h), picture);
                 break;
             }
             case psTile: {
-                faceCopy = QImage(w, h, QImage::Format_RGB32);
-                faceCopy.fill(color);
-                QPainter facePainter(&faceCopy);
+                face = QImage(w, h, QImage::Format_RGB32);
+                face.fill(color);
+                QPainter facePainter(&face);
                 for (int y = 0; y < h; y += picture.height()) {
                     for (int x = 0; x < w; x += picture.width()) {
                         facePainter.drawImage(QPoint(x, y), picture);
                     }
                 }
-                facePainter.end();
-                painter.drawImage(QPoint(0, 0), transParent ? surfacefill::ReplaceKeyColour(
-                                                                  faceCopy, transParentColor, color)
-                                                            : faceCopy);
                 break;
             }
         }
+        painter.drawImage(
+            QPoint(0, 0),
+            transParent ? surfacefill::ReplaceKeyColour(face, transParentColor, color) : face);
     }
+}
+
+void TBmpClock::ComposeBackBuffer() {
+    const int w = std::max(1, width());
+    const int h = std::max(1, height());
+    // The face changes only with the settings; the hands move every second. The face is
+    // composed once for the settings in force and kept.
+    const FaceKey key{picture.cacheKey(),
+                      w,
+                      h,
+                      backGroundStyle,
+                      pictureStyle,
+                      transParent,
+                      transParentColor.rgba(),
+                      color.rgba(),
+                      backGroundColor.rgba()};
+    if (!(key == faceKey) || faceCopy.isNull()) {
+        ComposeFace(w, h);
+        faceKey = key;
+    }
+    if (backBuffer.size() != QSize(w, h)) backBuffer = QImage(w, h, QImage::Format_RGB32);
+
+    QPainter painter(&backBuffer);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawImage(QPoint(0, 0), faceCopy);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
 
     const QTime now = timeSource();
     const double twoPi = 2.0 * M_PI;

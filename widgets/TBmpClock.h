@@ -155,6 +155,7 @@ class TBmpClock : public QWidget {
 
   private:
     void ComposeBackBuffer();
+    void ComposeFace(int w, int h);
     void DrawHand(QPainter& painter, int radius, int backRadius, const QColor& colour, int width);
     void DrawCenterMark(QPainter& painter, int pointSize, int penSize, const QColor& penColour,
                         const QColor& fillColour);
@@ -168,7 +169,15 @@ class TBmpClock : public QWidget {
     bool active = true;
     QImage picture;
     QImage backBuffer;
-    QImage faceCopy;
+    QImage faceCopy;  // the face as composed for faceKey: background, picture, key colour
+    struct FaceKey {
+        qint64 picture = 0;
+        int width = 0, height = 0;
+        int backGroundStyle = -1, pictureStyle = -1;
+        bool transParent = false;
+        QRgb transParentColor = 0, color = 0, backGroundColor = 0;
+        bool operator==(const FaceKey&) const = default;
+    } faceKey;
     quint16 hour = 0, minute = 0, second = 0;
     quint16 lastHour = 0, lastMinute = 0, lastSecond = 0;
     QString versionInfo;

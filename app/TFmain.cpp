@@ -11,7 +11,6 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QListWidgetItem>
 #include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
@@ -21,13 +20,13 @@
 #include <QVBoxLayout>
 #include <functional>
 
-#include "BoardLineDelegate.h"
 #include "BusProtocol.h"
 #include "Conversions.h"
 #include "GridFont.h"
 #include "IniFile.h"
 #include "MessageBoxes.h"
 #include "RegisterLookup.h"
+#include "RepaintPacer.h"
 #include "SerialPortList.h"
 #include "SoundPlayer.h"
 #include "SqliteConnection.h"
@@ -140,9 +139,6 @@ TFmain::TFmain(const QString& programFolder, QWidget* parent)
     connect(&TimerR_, &QTimer::timeout, this, [this] { RunHandler([this] { TimerRTimer(); }); });
     soundRepeat_.setInterval(500);
     connect(&soundRepeat_, &QTimer::timeout, this, [this] { RepeatSound(); });
-    boardRepaint_.setSingleShot(true);
-    boardRepaint_.setInterval(0);
-    connect(&boardRepaint_, &QTimer::timeout, this, [this] { ShowNewBoardLines(); });
     flushTimer_.setInterval(1000);
     connect(&flushTimer_, &QTimer::timeout, this,
             [this] { RunHandler([this] { FlushPendingAlarms(); }); });
@@ -155,6 +151,11 @@ TFmain::TFmain(const QString& programFolder, QWidget* parent)
     hTrayIcon1 = std::make_unique<ThTrayIcon>(this);
     SetUpStationTrayIcon(*hTrayIcon1, ImageList3);
     hTrayIcon1->Loaded();
+
+    // A busy bus changes the grid and the board several times a second; the window is
+    // repainted with what changed at most every quarter of a second, at once while the operator
+    // works in it.
+    new RepaintPacer(this);
 
     FormCreate();
 }
@@ -231,11 +232,11 @@ void TFmain::BuildLayout() {
     captionRow->addStretch(1);
     captionRow->addWidget(SpeedButton5);
     leftLayout->addLayout(captionRow);
-    RzListBox1 = new QListWidget(left);
+    RzListBox1 = new TMessageBoard(kBoardMaxLines, left);
     RzListBox1->setObjectName(QStringLiteral("RzListBox1"));
     RzListBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    // Colours and font through the palette rather than a style sheet: the board repaints with
-    // every reading, and a style sheet makes the list and its scroll bars far dearer to paint.
+    // Colours and font through the palette rather than a style sheet: the board draws a line
+    // with every reading, and a style sheet makes it and its scroll bars far dearer to paint.
     {
         QPalette pal = RzListBox1->palette();
         pal.setColor(QPalette::Base, QColor(240, 202, 166));
@@ -245,9 +246,6 @@ void TFmain::BuildLayout() {
         boardFont.setPixelSize(12);
         RzListBox1->setFont(boardFont);
     }
-    RzListBox1->setTextElideMode(Qt::ElideNone);
-    RzListBox1->setUniformItemSizes(true);
-    RzListBox1->setItemDelegate(new BoardLineDelegate(RzListBox1));
     leftLayout->addWidget(RzListBox1, 1);
     body->addWidget(left);
 
@@ -432,7 +430,7 @@ void TFmain::FormShow() {
         Comm1.SetCommName(ports->currentText());
     }
     // 3.-6.
-    RzListBox1->clear();
+    RzListBox1->Clear();
     overflowLines_.clear();
     if (!ports || ports->count() == 0) AddBoardLine(QStringLiteral("未找到通信口"));
     state_.portIndex = 0;
@@ -576,57 +574,7 @@ void TFmain::LoadMonitorRows(bool clearReadings) {
 }
 
 void TFmain::AddBoardLine(const QString& text) {
-    // The board settles its view once per turn of the event loop, for all the lines added in it.
-    if (!boardRepaint_.isActive()) {
-        // Where the operator has the board now: at its newest line it follows the new ones;
-        // scrolled back, it keeps the lines being read in view.
-        const QScrollBar* bar = RzListBox1->verticalScrollBar();
-        boardFollows_ = RzListBox1->count() == 0 || bar->value() >= bar->maximum();
-        const QListWidgetItem* top =
-            RzListBox1->itemAt(RzListBox1->viewport()->rect().topLeft() + QPoint(1, 1));
-        boardTopRow_ = top ? RzListBox1->row(top) : 0;
-        boardRepaint_.start();
-    }
-    auto* item = new QListWidgetItem(text);
-    RzListBox1->addItem(item);
-    const QFontMetrics metrics = RzListBox1->fontMetrics();
-    // The width of the text from its characters' advances, without laying the line out: it only
-    // bounds how far the board scrolls sideways.
-    int advance = 0;
-    for (const QChar c : text) advance += metrics.horizontalAdvance(c);
-    if (boardLineHeight_ == 0) {
-        // The first line is measured the standard way; its margins serve every later line.
-        const QSize standard =
-            RzListBox1->sizeHintForIndex(RzListBox1->model()->index(RzListBox1->count() - 1, 0));
-        boardLineHeight_ = standard.height();
-        boardLinePadding_ = std::max(0, standard.width() - advance);
-    }
-    // Every line has one size, the widest line's so far, so that the list places its lines by
-    // arithmetic instead of measuring each of them whenever one is added.
-    const int width = advance + boardLinePadding_;
-    if (width > boardLineWidth_) {
-        boardLineWidth_ = width;
-        for (int i = 0; i < RzListBox1->count(); ++i)
-            RzListBox1->item(i)->setSizeHint(QSize(boardLineWidth_, boardLineHeight_));
-    } else {
-        item->setSizeHint(QSize(boardLineWidth_, boardLineHeight_));
-    }
-    while (RzListBox1->count() > kBoardMaxLines) {
-        QListWidgetItem* gone = RzListBox1->takeItem(0);
-        // A failure's counted line may be the one that goes; its next count adds a new line.
-        for (auto it = overflowLines_.begin(); it != overflowLines_.end();)
-            it = it.value() == gone ? overflowLines_.erase(it) : std::next(it);
-        delete gone;
-        --boardTopRow_;
-    }
-}
-
-void TFmain::ShowNewBoardLines() {
-    if (boardFollows_) {
-        RzListBox1->setCurrentRow(RzListBox1->count() - 1);
-    } else if (QListWidgetItem* top = RzListBox1->item(std::max(0, boardTopRow_))) {
-        RzListBox1->scrollToItem(top, QAbstractItemView::PositionAtTop);
-    }
+    RzListBox1->AddLine(text);
 }
 
 QString TFmain::ReadSetting(const QString& section, const QString& key) {
@@ -663,7 +611,7 @@ void TFmain::SpeedButton4Click() {
 }
 
 void TFmain::SpeedButton5Click() {
-    RzListBox1->clear();
+    RzListBox1->Clear();
     overflowLines_.clear();
 }
 
@@ -1181,13 +1129,10 @@ void TFmain::ErrorOverflow(const QString& text) {
     // While the error box is open, each kind of failure has one board line with its count.
     const int n = ++overflowCounts_[text];
     const QString line = QStringLiteral("错误(%1次): ").arg(n) + text;
-    QListWidgetItem* item = overflowLines_.value(text);
-    if (item) {
-        item->setText(line);
-        return;
-    }
-    AddBoardLine(line);
-    overflowLines_.insert(text, RzListBox1->item(RzListBox1->count() - 1));
+    // A counted line that has left the board gets a new line with the next count.
+    const auto it = overflowLines_.constFind(text);
+    if (it != overflowLines_.cend() && RzListBox1->ReplaceLine(it.value(), line)) return;
+    overflowLines_.insert(text, RzListBox1->AddLine(line));
 }
 
 void TFmain::RzStringGrid1DrawCell(int col, int row, const QRect& rect, QPainter& painter) {

@@ -5,7 +5,6 @@
 #include <QDateTime>
 #include <QHash>
 #include <QLabel>
-#include <QListWidget>
 #include <QMainWindow>
 #include <QTimer>
 #include <QToolButton>
@@ -21,6 +20,7 @@
 #include "TComm.h"
 #include "TImageList.h"
 #include "TLEDDisplay.h"
+#include "TMessageBoard.h"
 #include "TQuery.h"
 #include "TStringGrid.h"
 #include "ThTrayIcon.h"
@@ -79,7 +79,7 @@ class TFmain : public QMainWindow, public StationLink {
     TBmpClock* BmpClock2;        // analogue clock, 98 x 98
     QLabel* boardCaption;        // "公告栏"
     QToolButton* SpeedButton5;   // clears the board
-    QListWidget* RzListBox1;     // message board
+    TMessageBoard* RzListBox1;   // message board
     TStringGrid* RzStringGrid1;  // monitoring grid
     ThhALed* Led;                // LED lamp, 22 x 22
     TLEDDisplay* RzLEDDisplay1;  // LED digit display
@@ -103,7 +103,6 @@ class TFmain : public QMainWindow, public StationLink {
     void Comm1ReceiveData(TComm* sender, const uint8_t* buffer, uint16_t bufferLength);
     // After board lines were added: follows the newest line, or keeps the lines the operator
     // scrolled back to in view.
-    void ShowNewBoardLines();
     // Reading branch: a sensor ID and its temperature.
     void EvaluateReading(const QString& id, double temperature);
     // Writes one alarm of grid row `row` to the log (or keeps it until the database takes it),
@@ -192,13 +191,7 @@ class TFmain : public QMainWindow, public StationLink {
     bool databaseOpen_ = false;
     StationState state_;
     StationEvents events_;
-    int ledRow_ = 0;            // grid row whose number the LED digit display shows
-    int boardLineHeight_ = 0;   // height of a board line as the list draws it, once measured
-    int boardLinePadding_ = 0;  // a line's width beyond its text, once measured
-    int boardLineWidth_ = 0;    // the widest board line so far, the width of every line
-    bool boardFollows_ = true;  // the board was at its newest line when new lines began
-    int boardTopRow_ = 0;       // the line at the top of the board then, as lines leave
-    QTimer boardRepaint_;       // settles the board's view after lines were added
+    int ledRow_ = 0;  // grid row whose number the LED digit display shows
     QTimer Timer2_;
     QTimer Timer3_;
     QTimer TimerB_;
@@ -214,8 +207,8 @@ class TFmain : public QMainWindow, public StationLink {
     std::deque<PendingAlarm> pendingAlarms_;
     QHash<int, QString> pendingStamps_;  // sensor number -> stamp not yet written
     bool databaseReadOnly_ = false;
-    QHash<QString, int> overflowCounts_;  // failures met while an error box is open
-    QHash<QString, class QListWidgetItem*> overflowLines_;
+    QHash<QString, int> overflowCounts_;      // failures met while an error box is open
+    QHash<QString, uint64_t> overflowLines_;  // a failure's counted line on the board
     TFset* Fset_ = nullptr;
     TFset2* Fset2_ = nullptr;
     TFalm* Falm_ = nullptr;

@@ -45,7 +45,7 @@ class Alarms : public ::testing::Test {
         folder.AddSensors({{3, "0A1B2C ", "hall ", 30, -10}, {5, "0A1B2D ", "cold room ", 0, 0}});
         folder.WriteIni(IniWithSound(AlarmSound()));
         station = std::make_unique<Station>(folder);
-        station->Fmain->RzListBox1->clear();
+        station->Fmain->RzListBox1->Clear();
     }
     void TearDown() override {
         station.reset();
@@ -125,7 +125,7 @@ TEST_F(Alarms, TheLogRowHoldsDateTimeNumberLocationAndTheTextShown) {
 TEST_F(Alarms, IdsMatchTrimmedAndCaseSensitivelyAndUnknownIdsAreIgnored) {
     folder.AddSensors({{7, "0a1b2e ", "lower case ", 10, 0}});
     M().LoadMonitorRows(true);
-    M().RzListBox1->clear();
+    M().RzListBox1->Clear();
     M().EvaluateReading("0A1B2E", 50);  // stored in lower case: never matches
     M().EvaluateReading("FFFFFF", 50);  // not registered
     EXPECT_TRUE(station->Board().isEmpty());
@@ -148,7 +148,7 @@ TEST(AlarmsEmptyRegister, EveryReadingIsReportedNotConfigured) {
     StationFolder folder;
     folder.AddSensors({{0, "0A1B2C ", "no number "}});
     Station s(folder);
-    s.Fmain->RzListBox1->clear();
+    s.Fmain->RzListBox1->Clear();
     s.Fmain->EvaluateReading("0A1B2C", 20);
     EXPECT_EQ(s.Board(), QStringList({"接收ID:0A1B2C未配置"}));
 }

@@ -150,12 +150,12 @@ TEST(Dispatcher, SortsEachDeliveryByItsLengthAndFirstBytes) {
     StationFolder folder;
     folder.AddSensors({{3, "0A1B2C ", "hall "}});
     Station s(folder);
-    s.Fmain->RzListBox1->clear();
+    s.Fmain->RzListBox1->Clear();
 
     Deliver(s, QByteArray::fromHex("41616131"));
     EXPECT_EQ(s.Board(), QStringList({"对接成功！", "设备版本: V1"}));
     EXPECT_TRUE(s.Fmain->State().handshakeOk);
-    s.Fmain->RzListBox1->clear();
+    s.Fmain->RzListBox1->Clear();
 
     Deliver(s, QByteArray::fromHex("41616231"));              // not "Aaa"
     Deliver(s, QByteArray::fromHex("0A1B2C01910A1B2C0191"));  // two readings merged
@@ -171,7 +171,7 @@ TEST(Dispatcher, FiveBytesStartingLikeAHandshakeAreAReading) {
     Ports env("");
     StationFolder folder;
     Station s(folder);
-    s.Fmain->RzListBox1->clear();
+    s.Fmain->RzListBox1->Clear();
     Deliver(s, QByteArray::fromHex("4161610191"));
     EXPECT_EQ(s.Board(), QStringList({"接收ID:416161未配置"}));
     EXPECT_FALSE(s.Fmain->State().handshakeOk);
@@ -202,7 +202,7 @@ TEST(Acquisition, CountdownLabelRunsDownAndRequestsGoOutAtZero) {
     Station s(folder);
     ASSERT_TRUE(testsupport::WaitFor([&] { return BoardHas(s, "对接成功！"); }, 3000));
     s.Fmain->TimerB()->stop();
-    s.Fmain->RzListBox1->clear();
+    s.Fmain->RzListBox1->Clear();
     QStringList labels;
     for (int i = 0; i < 4; ++i) {
         s.Fmain->TimerBTimer();
@@ -221,7 +221,7 @@ TEST(Acquisition, WithoutAnOpenPortNoCollectionIsClaimed) {
     folder.WriteIni(DefaultIni("2"));
     Station s(folder);
     s.Fmain->TimerB()->stop();
-    s.Fmain->RzListBox1->clear();
+    s.Fmain->RzListBox1->Clear();
     for (int i = 0; i < 5; ++i) s.Fmain->TimerBTimer();
     EXPECT_EQ(s.Fmain->RzLabel1->text(), "采集倒计时:1秒");
     EXPECT_TRUE(s.Board().isEmpty()) << s.Board().join('|').toStdString();
@@ -234,7 +234,7 @@ TEST(Acquisition, NegativeIntervalSendsNothingButKeepsTheLabel) {
     StationFolder folder;
     folder.WriteIni(DefaultIni("-5"));
     Station s(folder);
-    s.Fmain->RzListBox1->clear();
+    s.Fmain->RzListBox1->Clear();
     for (int i = 0; i < 3; ++i) s.Fmain->TimerBTimer();
     EXPECT_EQ(s.Fmain->RzLabel1->text(), "采集倒计时:");
     EXPECT_TRUE(s.Board().isEmpty());

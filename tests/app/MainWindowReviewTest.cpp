@@ -54,8 +54,9 @@ TEST(MainWindowReview, TwoRedRowsKeepTheDisplayScrollingOneNumberSteadily) {
     Station s(folder);
     s.Fmain->EvaluateReading("0A1B01", 31);
     s.Fmain->EvaluateReading("0A1B0C", 32);
-    QTest::qWait(30);
     TLEDDisplay* d = s.Fmain->RzLEDDisplay1;
+    // The display follows the grid as it is repainted, within a quarter of a second.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return d->Caption() != "---"; }, 1000));
     const QString shown = d->Caption();
     EXPECT_TRUE(shown == "1" || shown == "12") << shown.toStdString();
     // Repaints of the grid (mouse tracking, new readings) must not restart the marquee.

@@ -94,6 +94,6 @@ Station::~Station() {
 
 QStringList Station::Board() const {
     QStringList out;
-    for (int i = 0; i < Fmain->RzListBox1->count(); ++i) out << Fmain->RzListBox1->item(i)->text();
+    for (int i = 0; i < Fmain->RzListBox1->Count(); ++i) out << Fmain->RzListBox1->Line(i);
     return out;
 }

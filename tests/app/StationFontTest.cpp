@@ -11,7 +11,6 @@
 #include <QGlyphRun>
 #include <QGroupBox>
 #include <QLabel>
-#include <QListWidget>
 #include <QPainterPath>
 #include <QRawFont>
 #include <QRegularExpression>
@@ -67,6 +66,9 @@ void CollectWindowTexts(QWidget* top, std::vector<std::pair<QFont, QString>>& ou
         if (auto* b = qobject_cast<QAbstractButton*>(w)) out.emplace_back(b->font(), b->text());
         if (auto* l = qobject_cast<QLabel*>(w)) out.emplace_back(l->font(), l->text());
         if (auto* g = qobject_cast<QGroupBox*>(w)) out.emplace_back(g->font(), g->title());
+        if (auto* board = qobject_cast<TMessageBoard*>(w))
+            for (int r = 0; r < board->Count(); ++r)
+                out.emplace_back(board->font(), board->Line(r));
         if (auto* v = qobject_cast<QAbstractItemView*>(w); v && v->model()) {
             QAbstractItemModel* m = v->model();
             for (int r = 0; r < qMin(m->rowCount(), 3); ++r)

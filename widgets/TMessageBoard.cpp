@@ -1,0 +1,282 @@
+#include "TMessageBoard.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyle>
+#include <QStyleOption>
+#include <QTextLayout>
+#include <algorithm>
+#include <cmath>
+
+TMessageBoard::TMessageBoard(int maxLines, QWidget* parent)
+    : QAbstractScrollArea(parent), maxLines_(std::max(1, maxLines)) {
+    setFocusPolicy(Qt::StrongFocus);
+    viewport()->setBackgroundRole(QPalette::Base);
+    viewport()->setAutoFillBackground(true);
+    Measure();
+    SetScrollRanges();
+}
+
+TMessageBoard::Entry TMessageBoard::Lay(const QString& text) const {
+    Entry e;
+    e.text = text;
+    // A board line is one line on the screen, whatever breaks its text carries.
+    QString shown = text;
+    shown.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
+    QTextLayout layout(shown, font());
+    QTextOption option;
+    option.setWrapMode(QTextOption::NoWrap);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    if (line.isValid()) line.setLineWidth(1e6);
+    layout.endLayout();
+    // The glyphs and their places are kept: drawing them again costs no shaping of the text.
+    e.glyphs = layout.glyphRuns();
+    e.width = line.isValid() ? static_cast<int>(std::ceil(line.naturalTextWidth())) : 0;
+    return e;
+}
+
+void TMessageBoard::Measure() {
+    const QFontMetrics metrics = fontMetrics();
+    lineHeight_ = std::max(1, metrics.height() + 2);
+    margin_ = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+}
+
+void TMessageBoard::SetScrollRanges() {
+    holdScroll_ = true;
+    const QSize view = viewport()->size();
+    QScrollBar* v = verticalScrollBar();
+    v->setRange(0, std::max(0, Count() * lineHeight_ - view.height()));
+    v->setPageStep(std::max(1, view.height()));
+    v->setSingleStep(lineHeight_);
+    QScrollBar* h = horizontalScrollBar();
+    h->setRange(0, std::max(0, widest_ + 2 * margin_ - view.width()));
+    h->setPageStep(std::max(1, view.width()));
+    h->setSingleStep(std::max(1, fontMetrics().averageCharWidth() * 2));
+    holdScroll_ = false;
+}
+
+uint64_t TMessageBoard::AddLine(const QString& text) {
+    QScrollBar* v = verticalScrollBar();
+    const bool follow = lines_.empty() || AtBottom();
+    const int oldValue = v->value();
+    const int oldCurrent = current_;
+
+    lines_.push_back(Lay(text));
+    const uint64_t number = firstNumber_ + lines_.size() - 1;
+    int removed = 0;
+    while (static_cast<int>(lines_.size()) > maxLines_) {
+        lines_.pop_front();
+        ++firstNumber_;
+        ++removed;
+    }
+    widest_ = std::max(widest_, lines_.back().width);
+    const int keptCurrent = oldCurrent >= removed ? oldCurrent - removed : -1;
+    current_ = follow ? Count() - 1 : keptCurrent;
+
+    // New ranges and position without moving the picture; then the picture is moved once by
+    // how far the lines already shown went, and only rows whose look changed are drawn.
+    SetScrollRanges();
+    holdScroll_ = true;
+    const int newValue = follow ? v->maximum() : std::max(0, oldValue - removed * lineHeight_);
+    v->setValue(newValue);
+    holdScroll_ = false;
+    const int moved = -removed * lineHeight_ - (v->value() - oldValue);
+    // Qt moves a repaint still pending along with the picture, so lines added in one turn of
+    // the event loop each move it in turn and the result is what the lines say.
+    if (moved != 0) viewport()->scroll(0, moved);
+    if (keptCurrent >= 0) UpdateRow(keptCurrent);
+    UpdateRow(current_);
+    UpdateRow(Count() - 1);
+    return number;
+}
+
+bool TMessageBoard::ReplaceLine(uint64_t number, const QString& text) {
+    if (number < firstNumber_ || number >= firstNumber_ + lines_.size()) return false;
+    const int row = static_cast<int>(number - firstNumber_);
+    lines_[row] = Lay(text);
+    if (lines_[row].width > widest_) {
+        widest_ = lines_[row].width;
+        SetScrollRanges();
+    }
+    UpdateRow(row);
+    return true;
+}
+
+void TMessageBoard::Clear() {
+    firstNumber_ += lines_.size();
+    lines_.clear();
+    current_ = -1;
+    widest_ = 0;
+    SetScrollRanges();
+    viewport()->update();
+}
+
+QString TMessageBoard::Line(int row) const {
+    if (row < 0 || row >= Count()) return QString();
+    return lines_[row].text;
+}
+
+void TMessageBoard::SetCurrentRow(int row) {
+    row = std::clamp(row, -1, Count() - 1);
+    if (row == current_) {
+        EnsureVisible(row);
+        return;
+    }
+    const int old = current_;
+    current_ = row;
+    UpdateRow(old);
+    UpdateRow(row);
+    EnsureVisible(row);
+}
+
+int TMessageBoard::TopRow() const {
+    if (lines_.empty()) return -1;
+    return std::min(Count() - 1, verticalScrollBar()->value() / lineHeight_);
+}
+
+void TMessageBoard::ScrollToRow(int row) {
+    verticalScrollBar()->setValue(std::max(0, row) * lineHeight_);
+}
+
+bool TMessageBoard::AtBottom() const {
+    const QScrollBar* v = verticalScrollBar();
+    return v->value() >= v->maximum();
+}
+
+QRect TMessageBoard::RowRect(int row) const {
+    return QRect(0, row * lineHeight_ - verticalScrollBar()->value(), viewport()->width(),
+                 lineHeight_);
+}
+
+void TMessageBoard::UpdateRow(int row) {
+    if (row < 0 || row >= Count()) return;
+    const QRect r = RowRect(row);
+    if (r.intersects(viewport()->rect())) viewport()->update(r);
+}
+
+void TMessageBoard::EnsureVisible(int row) {
+    if (row < 0 || row >= Count()) return;
+    QScrollBar* v = verticalScrollBar();
+    const int top = row * lineHeight_;
+    if (top < v->value())
+        v->setValue(top);
+    else if (top + lineHeight_ > v->value() + viewport()->height())
+        v->setValue(top + lineHeight_ - viewport()->height());
+}
+
+void TMessageBoard::paintEvent(QPaintEvent* event) {
+    if (lines_.empty()) return;
+    QPainter painter(viewport());
+    const QRect area = event->rect();
+    const int value = verticalScrollBar()->value();
+    const int first = std::max(0, (value + area.top()) / lineHeight_);
+    const int last = std::min(Count() - 1, (value + area.bottom()) / lineHeight_);
+    const QPalette::ColorGroup group = !isEnabled()       ? QPalette::Disabled
+                                       : isActiveWindow() ? QPalette::Active
+                                                          : QPalette::Inactive;
+    const QPalette& pal = palette();
+    const int textTop = (lineHeight_ - fontMetrics().height()) / 2;
+    const int x = margin_ - horizontalScrollBar()->value();
+    painter.setFont(font());
+    for (int row = first; row <= last; ++row) {
+        const QRect r = RowRect(row);
+        const bool selected = row == current_;
+        if (selected) painter.fillRect(r, pal.brush(group, QPalette::Highlight));
+        painter.setPen(pal.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
+        for (const QGlyphRun& run : lines_[row].glyphs)
+            painter.drawGlyphRun(QPointF(x, r.top() + textTop), run);
+        if (selected && hasFocus()) {
+            QStyleOptionFocusRect focus;
+            focus.initFrom(this);
+            focus.rect = r;
+            focus.backgroundColor = pal.color(group, QPalette::Highlight);
+            style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+        }
+    }
+}
+
+void TMessageBoard::resizeEvent(QResizeEvent* event) {
+    const bool follow = AtBottom();
+    QAbstractScrollArea::resizeEvent(event);
+    SetScrollRanges();
+    if (follow) {
+        holdScroll_ = true;
+        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+        holdScroll_ = false;
+    }
+    viewport()->update();
+}
+
+void TMessageBoard::scrollContentsBy(int dx, int dy) {
+    if (!holdScroll_) viewport()->scroll(dx, dy);
+}
+
+void TMessageBoard::changeEvent(QEvent* event) {
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
+        Measure();
+        widest_ = 0;
+        for (Entry& e : lines_) {
+            e = Lay(e.text);
+            widest_ = std::max(widest_, e.width);
+        }
+        SetScrollRanges();
+        viewport()->update();
+    } else if (event->type() == QEvent::PaletteChange ||
+               event->type() == QEvent::ActivationChange ||
+               event->type() == QEvent::EnabledChange) {
+        viewport()->update();
+    }
+}
+
+void TMessageBoard::mousePressEvent(QMouseEvent* event) {
+    const int row = (verticalScrollBar()->value() + event->position().toPoint().y()) / lineHeight_;
+    if (event->button() == Qt::LeftButton && row >= 0 && row < Count()) SetCurrentRow(row);
+    event->accept();
+}
+
+void TMessageBoard::mouseReleaseEvent(QMouseEvent* event) {
+    event->accept();
+}
+
+void TMessageBoard::keyPressEvent(QKeyEvent* event) {
+    const int page = std::max(1, viewport()->height() / lineHeight_);
+    switch (event->key()) {
+        case Qt::Key_Up:
+            SetCurrentRow(std::max(0, current_ - 1));
+            break;
+        case Qt::Key_Down:
+            SetCurrentRow(current_ + 1);
+            break;
+        case Qt::Key_PageUp:
+            SetCurrentRow(std::max(0, current_ - page));
+            break;
+        case Qt::Key_PageDown:
+            SetCurrentRow(current_ + page);
+            break;
+        case Qt::Key_Home:
+            SetCurrentRow(0);
+            break;
+        case Qt::Key_End:
+            SetCurrentRow(Count() - 1);
+            break;
+        default:
+            QAbstractScrollArea::keyPressEvent(event);
+            return;
+    }
+    event->accept();
+}
+
+void TMessageBoard::focusInEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusInEvent(event);
+    UpdateRow(current_);
+}
+
+void TMessageBoard::focusOutEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusOutEvent(event);
+    UpdateRow(current_);
+}

@@ -8,6 +8,7 @@
 #include <QStyleOption>
 #include <QTextLayout>
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 TMessageBoard::TMessageBoard(int maxLines, QWidget* parent)
@@ -16,7 +17,7 @@ TMessageBoard::TMessageBoard(int maxLines, QWidget* parent)
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(true);
     Measure();
-    SetScrollRanges();
+    SetScrollRanges(0);
 }
 
 TMessageBoard::Entry TMessageBoard::Lay(const QString& text) const {
@@ -43,19 +44,20 @@ void TMessageBoard::Measure() {
     const QFontMetrics metrics = fontMetrics();
     lineHeight_ = std::max(1, metrics.height() + 2);
     margin_ = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+    verticalScrollBar()->setSingleStep(lineHeight_);
+    horizontalScrollBar()->setSingleStep(std::max(1, metrics.averageCharWidth() * 2));
 }
 
-void TMessageBoard::SetScrollRanges() {
+void TMessageBoard::SetScrollRanges(int top) {
     holdScroll_ = true;
     const QSize view = viewport()->size();
     QScrollBar* v = verticalScrollBar();
     v->setRange(0, std::max(0, Count() * lineHeight_ - view.height()));
     v->setPageStep(std::max(1, view.height()));
-    v->setSingleStep(lineHeight_);
+    v->setValue(top);  // within the range: a top beyond it is the bottom
     QScrollBar* h = horizontalScrollBar();
     h->setRange(0, std::max(0, widest_ + 2 * margin_ - view.width()));
     h->setPageStep(std::max(1, view.width()));
-    h->setSingleStep(std::max(1, fontMetrics().averageCharWidth() * 2));
     holdScroll_ = false;
 }
 
@@ -79,11 +81,7 @@ uint64_t TMessageBoard::AddLine(const QString& text) {
 
     // New ranges and position without moving the picture; then the picture is moved once by
     // how far the lines already shown went, and only rows whose look changed are drawn.
-    SetScrollRanges();
-    holdScroll_ = true;
-    const int newValue = follow ? v->maximum() : std::max(0, oldValue - removed * lineHeight_);
-    v->setValue(newValue);
-    holdScroll_ = false;
+    SetScrollRanges(follow ? INT_MAX : std::max(0, oldValue - removed * lineHeight_));
     const int moved = -removed * lineHeight_ - (v->value() - oldValue);
     // Qt moves a repaint still pending along with the picture, so lines added in one turn of
     // the event loop each move it in turn and the result is what the lines say.
@@ -100,7 +98,7 @@ bool TMessageBoard::ReplaceLine(uint64_t number, const QString& text) {
     lines_[row] = Lay(text);
     if (lines_[row].width > widest_) {
         widest_ = lines_[row].width;
-        SetScrollRanges();
+        SetScrollRanges(verticalScrollBar()->value());
     }
     UpdateRow(row);
     return true;
@@ -111,7 +109,7 @@ void TMessageBoard::Clear() {
     lines_.clear();
     current_ = -1;
     widest_ = 0;
-    SetScrollRanges();
+    SetScrollRanges(0);
     viewport()->update();
 }
 
@@ -202,12 +200,7 @@ void TMessageBoard::paintEvent(QPaintEvent* event) {
 void TMessageBoard::resizeEvent(QResizeEvent* event) {
     const bool follow = AtBottom();
     QAbstractScrollArea::resizeEvent(event);
-    SetScrollRanges();
-    if (follow) {
-        holdScroll_ = true;
-        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
-        holdScroll_ = false;
-    }
+    SetScrollRanges(follow ? INT_MAX : verticalScrollBar()->value());
     viewport()->update();
 }
 
@@ -224,7 +217,7 @@ void TMessageBoard::changeEvent(QEvent* event) {
             e = Lay(e.text);
             widest_ = std::max(widest_, e.width);
         }
-        SetScrollRanges();
+        SetScrollRanges(verticalScrollBar()->value());
         viewport()->update();
     } else if (event->type() == QEvent::PaletteChange ||
                event->type() == QEvent::ActivationChange ||

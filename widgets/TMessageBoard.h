@@ -58,8 +58,10 @@ class TMessageBoard : public QAbstractScrollArea {
     };
 
     Entry Lay(const QString& text) const;
-    void Measure();          // line height and the widest line, from the font
-    void SetScrollRanges();  // without moving the picture; callers repaint what they need
+    void Measure();  // line height, margin and scroll steps, from the font and style
+    // Scroll ranges for the lines and the view, the view's top at top (as far as it goes),
+    // without moving the picture: callers repaint what they need.
+    void SetScrollRanges(int top);
     QRect RowRect(int row) const;
     void UpdateRow(int row);
     void EnsureVisible(int row);

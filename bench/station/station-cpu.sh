@@ -5,7 +5,8 @@
 #   bench/station/station-cpu.sh [seconds]   (default 120; as root: the station runs in a
 #                                             network namespace of its own)
 # With PROFILE=file, perf records the station's call graphs into that file while measuring.
-# SENSORS and INTERVAL (seconds) change the bus; INTERVAL=0 (no timed acquisition) measures the idle station.
+# SENSORS and INTERVAL (seconds) change the bus; INTERVAL=0 (no timed acquisition) measures
+# the idle station.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 BIN=$PWD/build/bin
@@ -42,11 +43,10 @@ XVFB=$!
 SIM=$!
 for _ in $(seq 50); do [ -s "$WORK/port" ] && break; sleep 0.1; done
 
-RUN=(env ${STATION_ENV:-} DISPLAY=":$DISPLAY_NUMBER" LANG=zh_CN.UTF-8 SENSORBUS_PORTS="$(cat "$WORK/port")"
+RUN=(env DISPLAY=":$DISPLAY_NUMBER" LANG=zh_CN.UTF-8 SENSORBUS_PORTS="$(cat "$WORK/port")"
      "$WORK/station")
 if [ "$(id -u)" = 0 ]; then RUN=(unshare -n "${RUN[@]}"); fi
 "${RUN[@]}" >"$WORK/station.log" 2>&1 &
-[ -n "${KEEP_LOG:-}" ] && trap 'cp "$WORK/station.log" "$KEEP_LOG"; cleanup' EXIT
 STATION=$!
 # unshare execs the station, so this is the station's own process once it has started. The
 # warm-up fills the message board, as it is in a station that has run for a while.

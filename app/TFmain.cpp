@@ -254,14 +254,22 @@ void TFmain::BuildLayout() {
     RzStringGrid1->setObjectName(QStringLiteral("RzStringGrid1"));
     RzStringGrid1->SetFixedCols(1);
     RzStringGrid1->SetFixedColor(QColor(64, 0, 0));
-    RzStringGrid1->setStyleSheet(QStringLiteral(
-        "QTableView { background: black; color: lime; gridline-color: red;"
-        " selection-background-color: rgb(0,64,0); selection-color: lime; }"
-        "QHeaderView { background: black; }"
-        "QHeaderView::section { background: rgb(64,0,0); color: lime; border: 1px solid red;"
-        " font-weight: bold; }"
-        "QTableCornerButton::section { background: black; }"
-        "QAbstractScrollArea::corner { background: black; }"));
+    // Colours through the palette rather than a style sheet: a cell that changes is then drawn
+    // on its own, without the grid's frame and the window background beneath it.
+    {
+        QPalette gridPal = RzStringGrid1->palette();
+        gridPal.setColor(QPalette::Base, Qt::black);
+        gridPal.setColor(QPalette::Window, Qt::black);
+        gridPal.setColor(QPalette::Text, Qt::green);
+        gridPal.setColor(QPalette::Highlight, QColor(0, 64, 0));
+        gridPal.setColor(QPalette::HighlightedText, Qt::green);
+        RzStringGrid1->setPalette(gridPal);
+        RzStringGrid1->SetGridLineColor(Qt::red);
+        RzStringGrid1->horizontalHeader()->setStyleSheet(QStringLiteral(
+            "QHeaderView { background: black; }"
+            "QHeaderView::section { background: rgb(64,0,0); color: lime; border: 1px solid red;"
+            " font-weight: bold; }"));
+    }
     QFont gridFont = RzStringGrid1->font();
     gridFont.setBold(true);
     RzStringGrid1->setFont(gridFont);
@@ -291,7 +299,16 @@ void TFmain::BuildLayout() {
     RzLabel1 = new QLabel(QStringLiteral("采集倒计时:"), right);
     RzLabel1->setObjectName(QStringLiteral("RzLabel1"));
     RzLabel1->setFixedSize(130, 24);
-    RzLabel1->setStyleSheet(QStringLiteral("background: black; color: lime; font-weight: bold;"));
+    {
+        QPalette labelPal = RzLabel1->palette();
+        labelPal.setColor(QPalette::Window, Qt::black);
+        labelPal.setColor(QPalette::WindowText, Qt::green);
+        RzLabel1->setPalette(labelPal);
+        RzLabel1->setAutoFillBackground(true);
+        QFont labelFont = RzLabel1->font();
+        labelFont.setBold(true);
+        RzLabel1->setFont(labelFont);
+    }
     rightLayout->addWidget(RzLabel1);
     rightLayout->addSpacing(10);
     SpeedButton6 = MakeButton(QStringLiteral("屏幕刷新"), right);

@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QProxyStyle>
 #include <QResizeEvent>
 #include <QStyledItemDelegate>
 
@@ -32,6 +33,24 @@ class TStringGrid::Delegate : public QStyledItemDelegate {
 
   private:
     TStringGrid* grid_;
+};
+
+// The table takes the colour of its grid lines from its style; this style answers with the
+// grid's own colour and leaves everything else to the application's style.
+class TStringGrid::LineStyle : public QProxyStyle {
+  public:
+    explicit LineStyle(const QColor& color) : color_(color) {}
+
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_Table_GridLineColor) return static_cast<int>(color_.rgba());
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+
+    void SetColor(const QColor& color) { color_ = color; }
+
+  private:
+    QColor color_;
 };
 
 TStringGrid::TStringGrid(QWidget* parent) : QTableView(parent), model_(new TStringGridModel(this)) {
@@ -98,6 +117,17 @@ void TStringGrid::SetFixedCols(int n) {
 
 void TStringGrid::SetFixedColor(const QColor& c) {
     fixedColor_ = c;
+    viewport()->update();
+}
+
+void TStringGrid::SetGridLineColor(const QColor& c) {
+    if (lineStyle_ == nullptr) {
+        lineStyle_ = new LineStyle(c);
+        lineStyle_->setParent(this);
+        setStyle(lineStyle_);
+    } else {
+        lineStyle_->SetColor(c);
+    }
     viewport()->update();
 }
 

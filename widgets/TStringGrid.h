@@ -37,6 +37,8 @@ class TStringGrid : public QTableView {
     void SetFixedCols(int n);
     QColor FixedColor() const { return fixedColor_; }
     void SetFixedColor(const QColor& c);
+    // Colour of the lines between cells, whatever the style in use would choose.
+    void SetGridLineColor(const QColor& c);
 
     // Selected data row (1..RowCount-1), or 0 when nothing is selected.
     int Row() const;
@@ -68,7 +70,9 @@ class TStringGrid : public QTableView {
 
   private:
     class Delegate;
+    class LineStyle;
     TStringGridModel* model_;
+    LineStyle* lineStyle_ = nullptr;
     int defaultRowHeight_ = 24;
     int fixedCols_ = 0;
     QColor fixedColor_;

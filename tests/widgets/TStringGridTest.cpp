@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QPainter>
+#include <QStyle>
 #include <QTest>
 
 #include "TStringGrid.h"
@@ -72,4 +74,25 @@ TEST(TStringGrid, DraggingARowLineResizesThatRowOnly) {
     EXPECT_EQ(g->rowHeight(0), 40);
     EXPECT_EQ(g->rowHeight(1), 25);
     EXPECT_EQ(g->DefaultRowHeight(), 25);
+}
+
+TEST(TStringGrid, GridLinesTakeTheGridsColourWhateverTheStyle) {
+    auto g = Grid(2, 3);
+    QPalette pal = g->palette();
+    pal.setColor(QPalette::Base, Qt::black);
+    g->setPalette(pal);
+    const auto lineBelow = [&g] {
+        const QImage img = g->viewport()->grab().toImage();
+        const QRect cell = g->CellRect(1, 1);
+        return img.pixelColor(cell.center().x(), cell.bottom() + 1);
+    };
+    const QColor styleDefault = lineBelow();
+    ASSERT_NE(styleDefault, QColor(Qt::red));
+    g->SetGridLineColor(Qt::red);
+    EXPECT_EQ(lineBelow(), QColor(Qt::red));
+    g->SetGridLineColor(Qt::blue);
+    EXPECT_EQ(lineBelow(), QColor(Qt::blue));
+    // The style otherwise stays the application's: the header keeps its look.
+    EXPECT_EQ(g->style()->pixelMetric(QStyle::PM_ScrollBarExtent),
+              QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent));
 }

@@ -16,11 +16,11 @@ void HistoryRecorder::Start() {
     quiet_ = new QTimer(this);
     quiet_->setSingleShot(true);
     quiet_->setInterval(kCycleQuietMs);
-    connect(quiet_, &QTimer::timeout, this, &HistoryRecorder::Flush);
+    connect(quiet_, &QTimer::timeout, this, &HistoryRecorder::OnQuiet);
     deadline_ = new QTimer(this);
     deadline_->setSingleShot(true);
     deadline_->setInterval(kMaxDelayMs);
-    connect(deadline_, &QTimer::timeout, this, &HistoryRecorder::Flush);
+    connect(deadline_, &QTimer::timeout, this, &HistoryRecorder::OnDeadline);
     removal_ = new QTimer(this);
     removal_->setSingleShot(true);
     removal_->setInterval(20);
@@ -42,6 +42,7 @@ void HistoryRecorder::Start() {
 
 void HistoryRecorder::Stop() {
     if (quiet_ == nullptr) return;
+    for (const ReadingEvent& reading : TakeInbox(true)) Record(reading);
     quiet_->stop();
     deadline_->stop();
     daily_->stop();
@@ -67,7 +68,56 @@ qint64 HistoryRecorder::IdOf(const SensorInfo& sensor) {
     return id;
 }
 
-void HistoryRecorder::OnReading(const ReadingEvent& reading) {
+void HistoryRecorder::Deliver(const ReadingEvent& reading) {
+    bool wake = false;
+    {
+        QMutexLocker lock(&inboxMutex_);
+        inbox_.push_back(reading);
+        wake = !watching_ && !wakePosted_;
+        if (wake) wakePosted_ = true;
+    }
+    if (wake) QMetaObject::invokeMethod(this, &HistoryRecorder::OnDelivered, Qt::QueuedConnection);
+}
+
+std::vector<ReadingEvent> HistoryRecorder::TakeInbox(bool stopWatchingIfEmpty) {
+    std::vector<ReadingEvent> taken;
+    QMutexLocker lock(&inboxMutex_);
+    taken.swap(inbox_);
+    wakePosted_ = false;
+    if (taken.empty() && stopWatchingIfEmpty) watching_ = false;
+    return taken;
+}
+
+// The first reading of a cycle: from here on the quiet timer looks at the inbox until a quiet
+// interval passes without a reading.
+void HistoryRecorder::OnDelivered() {
+    RecordAndWatch(TakeInbox(false));
+}
+
+void HistoryRecorder::OnQuiet() {
+    const std::vector<ReadingEvent> taken = TakeInbox(true);
+    if (taken.empty()) {
+        Flush();  // the cycle's replies have stopped
+        return;
+    }
+    RecordAndWatch(taken);
+}
+
+void HistoryRecorder::RecordAndWatch(const std::vector<ReadingEvent>& readings) {
+    {
+        QMutexLocker lock(&inboxMutex_);
+        watching_ = true;
+    }
+    for (const ReadingEvent& reading : readings) Record(reading);
+    Schedule();
+}
+
+void HistoryRecorder::OnDeadline() {
+    for (const ReadingEvent& reading : TakeInbox(false)) Record(reading);
+    Flush();
+}
+
+void HistoryRecorder::Record(const ReadingEvent& reading) {
     if (!store_.IsOpen()) return;
     qint64 sensor = 0;
     try {
@@ -102,22 +152,24 @@ void HistoryRecorder::OnReading(const ReadingEvent& reading) {
     if ((high || low) && open_.find(key) == open_.end())
         OpenEpisode(Alarm, sensor, high ? EpisodeKind::AlarmHigh : EpisodeKind::AlarmLow, time,
                     true, temp);
-    Schedule();
 }
 
 void HistoryRecorder::OnBusLost(const QDateTime& time) {
+    TakeReadingsFirst();
     if (!store_.IsOpen()) return;
     OpenEpisode(Bus, 0, EpisodeKind::BusLost, time.toSecsSinceEpoch(), false, 0);
     Schedule();
 }
 
 void HistoryRecorder::OnBusRestored(const QDateTime& time) {
+    TakeReadingsFirst();
     if (!store_.IsOpen()) return;
     CloseEpisode(Bus, 0, time.toSecsSinceEpoch());
     Schedule();
 }
 
 void HistoryRecorder::OnSensorSilent(const SensorInfo& sensor, const QDateTime& time) {
+    TakeReadingsFirst();
     if (!store_.IsOpen()) return;
     try {
         OpenEpisode(Silent, IdOf(sensor), EpisodeKind::SensorSilent, time.toSecsSinceEpoch(), false,
@@ -129,6 +181,7 @@ void HistoryRecorder::OnSensorSilent(const SensorInfo& sensor, const QDateTime& 
 }
 
 void HistoryRecorder::OnSensorBack(const SensorInfo& sensor, const QDateTime& time) {
+    TakeReadingsFirst();
     if (!store_.IsOpen()) return;
     try {
         CloseEpisode(Silent, IdOf(sensor), time.toSecsSinceEpoch());
@@ -136,6 +189,12 @@ void HistoryRecorder::OnSensorBack(const SensorInfo& sensor, const QDateTime& ti
         Report(reportedWrite_, QStringLiteral("历史记录写入失败（%1）").arg(e.Message()));
     }
     Schedule();
+}
+
+// Readings announced before a state change are recorded before it.
+void HistoryRecorder::TakeReadingsFirst() {
+    const std::vector<ReadingEvent> taken = TakeInbox(false);
+    if (!taken.empty()) RecordAndWatch(taken);
 }
 
 void HistoryRecorder::OpenEpisode(Category category, qint64 sensor, EpisodeKind kind,
@@ -170,8 +229,8 @@ void HistoryRecorder::Schedule() {
     if (!deadline_->isActive()) deadline_->start();
 }
 
+// The quiet timer is left running: while it runs it is what looks at the inbox.
 void HistoryRecorder::Flush() {
-    quiet_->stop();
     deadline_->stop();
     if (!store_.IsOpen() || (samples_.empty() && dirty_.empty())) return;
     try {

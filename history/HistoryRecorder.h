@@ -1,6 +1,8 @@
 // Records what the station announces into the history file. Lives on a thread of its own, so
-// that a commit waiting for the disk never holds up the readings on screen; the announcements
-// reach it through queued connections.
+// that a commit waiting for the disk never holds up the readings on screen. State changes
+// reach it through queued connections; readings, the bulk of it, are left in an inbox that the
+// recorder's thread empties itself while a poll cycle lasts, so that the announcing thread
+// wakes it once per cycle rather than once per reading.
 //
 // Readings are collected in memory and written in one transaction when the poll cycle's
 // replies have stopped coming for a moment or one second after the first unwritten one,
@@ -9,6 +11,7 @@
 #pragma once
 
 #include <QHash>
+#include <QMutex>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -35,11 +38,14 @@ class HistoryRecorder : public QObject {
     HistoryRecorder(const QString& historyPath, const QString& settingsPath);
     ~HistoryRecorder() override;
 
+    // Safe from any thread: puts the reading in the inbox, and wakes the recorder's thread only
+    // if it is not already watching the inbox.
+    void Deliver(const ReadingEvent& reading);
+
   public slots:
     void Start();
     void Stop();
 
-    void OnReading(const ReadingEvent& reading);
     void OnBusLost(const QDateTime& time);
     void OnBusRestored(const QDateTime& time);
     void OnSensorSilent(const SensorInfo& sensor, const QDateTime& time);
@@ -63,6 +69,13 @@ class HistoryRecorder : public QObject {
                      bool hasExtreme, qint64 extreme);
     void CloseEpisode(Category category, qint64 sensor, qint64 ended);
     void MarkDirty(Episode* episode);
+    void Record(const ReadingEvent& reading);
+    std::vector<ReadingEvent> TakeInbox(bool stopWatchingIfEmpty);
+    void OnDelivered();
+    void OnQuiet();
+    void OnDeadline();
+    void RecordAndWatch(const std::vector<ReadingEvent>& readings);
+    void TakeReadingsFirst();
     void Schedule();
     void Flush();
     void SealAndRetain();
@@ -78,6 +91,10 @@ class HistoryRecorder : public QObject {
     std::map<std::pair<int, qint64>, std::unique_ptr<Episode>> open_;
     std::vector<std::unique_ptr<Episode>> closed_;  // ended, not yet written
     std::vector<Episode*> dirty_;
+    QMutex inboxMutex_;
+    std::vector<ReadingEvent> inbox_;  // guarded by inboxMutex_, as are the two flags
+    bool wakePosted_ = false;          // a wake-up is on its way to the recorder's thread
+    bool watching_ = false;            // the quiet timer runs and will look at the inbox
     QTimer* quiet_ = nullptr;
     QTimer* deadline_ = nullptr;
     QTimer* daily_ = nullptr;

@@ -22,7 +22,11 @@ HistoryService::HistoryService(StationEvents& events, const QString& historyPath
     connect(recorder_, &HistoryRecorder::Problem, this, [this](const QString& text) {
         if (boardLine_) boardLine_(text);
     });
-    connect(&events, &StationEvents::ReadingEvaluated, recorder_, &HistoryRecorder::OnReading);
+    // Readings go straight into the recorder's inbox on the announcing thread.
+    connect(
+        &events, &StationEvents::ReadingEvaluated, recorder_,
+        [recorder = recorder_](const ReadingEvent& reading) { recorder->Deliver(reading); },
+        Qt::DirectConnection);
     connect(&events, &StationEvents::BusLost, recorder_, &HistoryRecorder::OnBusLost);
     connect(&events, &StationEvents::BusRestored, recorder_, &HistoryRecorder::OnBusRestored);
     connect(&events, &StationEvents::SensorSilent, recorder_, &HistoryRecorder::OnSensorSilent);

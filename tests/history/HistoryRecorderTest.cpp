@@ -104,6 +104,9 @@ TEST_F(Recording, AStreamThatNeverPausesIsStillWrittenEverySecond) {
         if (i == 25) writtenWhileStreaming = Count("select count(*) from sample");
     }
     EXPECT_GT(writtenWhileStreaming, 0);
+    // Once the stream stops, the rest is written without waiting for the program's end.
+    EXPECT_TRUE(
+        testsupport::WaitFor([&] { return Count("select count(*) from sample") == 30; }, 3000));
     Stop();
     EXPECT_EQ(Count("select count(*) from sample"), 30);
 }

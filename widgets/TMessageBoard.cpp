@@ -6,7 +6,6 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOption>
-#include <QTextLayout>
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -20,23 +19,16 @@ TMessageBoard::TMessageBoard(int maxLines, QWidget* parent)
     SetScrollRanges(0);
 }
 
-TMessageBoard::Entry TMessageBoard::Lay(const QString& text) const {
+TMessageBoard::Entry TMessageBoard::Lay(const QString& text) {
     Entry e;
     e.text = text;
     // A board line is one line on the screen, whatever breaks its text carries.
     QString shown = text;
     shown.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
-    QTextLayout layout(shown, font());
-    QTextOption option;
-    option.setWrapMode(QTextOption::NoWrap);
-    layout.setTextOption(option);
-    layout.beginLayout();
-    QTextLine line = layout.createLine();
-    if (line.isValid()) line.setLineWidth(1e6);
-    layout.endLayout();
     // The glyphs and their places are kept: drawing them again costs no shaping of the text.
-    e.glyphs = layout.glyphRuns();
-    e.width = line.isValid() ? static_cast<int>(std::ceil(line.naturalTextWidth())) : 0;
+    LineShaper::Shaped shaped = shaper_.Shape(shown, font());
+    e.glyphs = std::move(shaped.glyphs);
+    e.width = shaped.width;
     return e;
 }
 

@@ -5,8 +5,8 @@
 // bottom of a full board a new line moves every shown line up by one; the board moves the
 // pixels already drawn (a scroll of the window's own picture) and draws only the new line and
 // the line that loses the selection. The scroll bars are only touched when their range or
-// position really changes. Each line's text is laid out once, when it is added, and its glyphs
-// are kept for every later repaint.
+// position really changes. Each line's text is laid out once, when it is added, from pieces of
+// text shaped before where it can, and its glyphs are kept for every later repaint.
 #pragma once
 
 #include <QAbstractScrollArea>
@@ -15,6 +15,8 @@
 #include <QString>
 #include <cstdint>
 #include <deque>
+
+#include "LineShaper.h"
 
 class TMessageBoard : public QAbstractScrollArea {
     Q_OBJECT
@@ -57,7 +59,7 @@ class TMessageBoard : public QAbstractScrollArea {
         int width = 0;
     };
 
-    Entry Lay(const QString& text) const;
+    Entry Lay(const QString& text);
     void Measure();  // line height, margin and scroll steps, from the font and style
     // Scroll ranges for the lines and the view, the view's top at top (as far as it goes),
     // without moving the picture: callers repaint what they need.
@@ -67,6 +69,7 @@ class TMessageBoard : public QAbstractScrollArea {
     void EnsureVisible(int row);
 
     const int maxLines_;
+    LineShaper shaper_;
     std::deque<Entry> lines_;
     uint64_t firstNumber_ = 0;  // number of lines_.front()
     int current_ = -1;

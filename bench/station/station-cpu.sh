@@ -9,7 +9,7 @@
 # the idle station.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-BIN=$PWD/build/bin
+BIN=${BIN:-$PWD/build/bin}
 SECONDS_TO_MEASURE=${1:-120}
 SENSORS=${SENSORS:-30}
 INTERVAL=${INTERVAL:-5}

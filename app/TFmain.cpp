@@ -153,7 +153,7 @@ TFmain::TFmain(const QString& programFolder, QWidget* parent)
     hTrayIcon1->Loaded();
 
     // A busy bus changes the grid and the board several times a second; the window is
-    // repainted with what changed at most every quarter of a second, at once while the operator
+    // repainted with what changed at most once a second, at once while the operator
     // works in it.
     new RepaintPacer(this);
 

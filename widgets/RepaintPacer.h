@@ -23,7 +23,7 @@ class RepaintPacer : public QObject {
     Q_OBJECT
   public:
     // Shortest time between two repaints while nobody works in the window.
-    static constexpr int kGapMs = 250;
+    static constexpr int kGapMs = 1000;
     // For this long after a mouse or key action, every change is painted at once.
     static constexpr int kInputMs = 1000;
 

@@ -126,7 +126,7 @@ void HistoryRecorder::Record(const ReadingEvent& reading) {
         Report(reportedWrite_, QStringLiteral("历史记录写入失败（%1）").arg(e.Message()));
         return;
     }
-    const qint64 time = reading.time.toSecsSinceEpoch();
+    const qint64 time = epoch_.Seconds(reading.time);
     const qint64 temp = HistoryStore::ToSixteenths(reading.celsius);
     samples_.push_back({sensor, time, temp});
 

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "HistoryStore.h"
+#include "LocalEpoch.h"
 #include "StationEvents.h"
 
 namespace history {
@@ -87,6 +88,7 @@ class HistoryRecorder : public QObject {
     QString settingsPath_;
     HistoryStore store_;
     QHash<QString, KnownSensor> sensors_;
+    LocalEpoch epoch_;
     std::vector<HistoryStore::Sample> samples_;
     std::map<std::pair<int, qint64>, std::unique_ptr<Episode>> open_;
     std::vector<std::unique_ptr<Episode>> closed_;  // ended, not yet written

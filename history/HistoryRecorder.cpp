@@ -42,7 +42,7 @@ void HistoryRecorder::Start() {
 
 void HistoryRecorder::Stop() {
     if (quiet_ == nullptr) return;
-    for (const ReadingEvent& reading : TakeInbox(true)) Record(reading);
+    for (const Announcement& announcement : TakeInbox(true)) Apply(announcement);
     quiet_->stop();
     deadline_->stop();
     daily_->stop();
@@ -68,19 +68,19 @@ qint64 HistoryRecorder::IdOf(const SensorInfo& sensor) {
     return id;
 }
 
-void HistoryRecorder::Deliver(const ReadingEvent& reading) {
+void HistoryRecorder::Deliver(const Announcement& announcement) {
     bool wake = false;
     {
         QMutexLocker lock(&inboxMutex_);
-        inbox_.push_back(reading);
+        inbox_.push_back(announcement);
         wake = !watching_ && !wakePosted_;
         if (wake) wakePosted_ = true;
     }
     if (wake) QMetaObject::invokeMethod(this, &HistoryRecorder::OnDelivered, Qt::QueuedConnection);
 }
 
-std::vector<ReadingEvent> HistoryRecorder::TakeInbox(bool stopWatchingIfEmpty) {
-    std::vector<ReadingEvent> taken;
+std::vector<HistoryRecorder::Announcement> HistoryRecorder::TakeInbox(bool stopWatchingIfEmpty) {
+    std::vector<Announcement> taken;
     QMutexLocker lock(&inboxMutex_);
     taken.swap(inbox_);
     wakePosted_ = false;
@@ -91,30 +91,50 @@ std::vector<ReadingEvent> HistoryRecorder::TakeInbox(bool stopWatchingIfEmpty) {
 // The first reading of a cycle: from here on the quiet timer looks at the inbox until a quiet
 // interval passes without a reading.
 void HistoryRecorder::OnDelivered() {
-    RecordAndWatch(TakeInbox(false));
+    ApplyAndWatch(TakeInbox(false));
 }
 
 void HistoryRecorder::OnQuiet() {
-    const std::vector<ReadingEvent> taken = TakeInbox(true);
+    const std::vector<Announcement> taken = TakeInbox(true);
     if (taken.empty()) {
         Flush();  // the cycle's replies have stopped
         return;
     }
-    RecordAndWatch(taken);
+    ApplyAndWatch(taken);
 }
 
-void HistoryRecorder::RecordAndWatch(const std::vector<ReadingEvent>& readings) {
+void HistoryRecorder::ApplyAndWatch(const std::vector<Announcement>& announcements) {
     {
         QMutexLocker lock(&inboxMutex_);
         watching_ = true;
     }
-    for (const ReadingEvent& reading : readings) Record(reading);
+    for (const Announcement& announcement : announcements) Apply(announcement);
     Schedule();
 }
 
 void HistoryRecorder::OnDeadline() {
-    for (const ReadingEvent& reading : TakeInbox(false)) Record(reading);
+    for (const Announcement& announcement : TakeInbox(false)) Apply(announcement);
     Flush();
+}
+
+void HistoryRecorder::Apply(const Announcement& announcement) {
+    switch (announcement.kind) {
+        case Announcement::Reading:
+            Record(announcement.reading);
+            break;
+        case Announcement::BusLost:
+            OnBusLost(announcement.time);
+            break;
+        case Announcement::BusRestored:
+            OnBusRestored(announcement.time);
+            break;
+        case Announcement::SensorSilent:
+            OnSensorSilent(announcement.sensor, announcement.time);
+            break;
+        case Announcement::SensorBack:
+            OnSensorBack(announcement.sensor, announcement.time);
+            break;
+    }
 }
 
 void HistoryRecorder::Record(const ReadingEvent& reading) {
@@ -155,21 +175,18 @@ void HistoryRecorder::Record(const ReadingEvent& reading) {
 }
 
 void HistoryRecorder::OnBusLost(const QDateTime& time) {
-    TakeReadingsFirst();
     if (!store_.IsOpen()) return;
     OpenEpisode(Bus, 0, EpisodeKind::BusLost, time.toSecsSinceEpoch(), false, 0);
     Schedule();
 }
 
 void HistoryRecorder::OnBusRestored(const QDateTime& time) {
-    TakeReadingsFirst();
     if (!store_.IsOpen()) return;
     CloseEpisode(Bus, 0, time.toSecsSinceEpoch());
     Schedule();
 }
 
 void HistoryRecorder::OnSensorSilent(const SensorInfo& sensor, const QDateTime& time) {
-    TakeReadingsFirst();
     if (!store_.IsOpen()) return;
     try {
         OpenEpisode(Silent, IdOf(sensor), EpisodeKind::SensorSilent, time.toSecsSinceEpoch(), false,
@@ -181,7 +198,6 @@ void HistoryRecorder::OnSensorSilent(const SensorInfo& sensor, const QDateTime& 
 }
 
 void HistoryRecorder::OnSensorBack(const SensorInfo& sensor, const QDateTime& time) {
-    TakeReadingsFirst();
     if (!store_.IsOpen()) return;
     try {
         CloseEpisode(Silent, IdOf(sensor), time.toSecsSinceEpoch());
@@ -189,12 +205,6 @@ void HistoryRecorder::OnSensorBack(const SensorInfo& sensor, const QDateTime& ti
         Report(reportedWrite_, QStringLiteral("历史记录写入失败（%1）").arg(e.Message()));
     }
     Schedule();
-}
-
-// Readings announced before a state change are recorded before it.
-void HistoryRecorder::TakeReadingsFirst() {
-    const std::vector<ReadingEvent> taken = TakeInbox(false);
-    if (!taken.empty()) RecordAndWatch(taken);
 }
 
 void HistoryRecorder::OpenEpisode(Category category, qint64 sensor, EpisodeKind kind,

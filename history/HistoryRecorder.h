@@ -1,8 +1,8 @@
 // Records what the station announces into the history file. Lives on a thread of its own, so
-// that a commit waiting for the disk never holds up the readings on screen. State changes
-// reach it through queued connections; readings, the bulk of it, are left in an inbox that the
-// recorder's thread empties itself while a poll cycle lasts, so that the announcing thread
-// wakes it once per cycle rather than once per reading.
+// that a commit waiting for the disk never holds up the readings on screen. Announcements are
+// left in an inbox, in the order they were made, and the recorder's thread empties it itself
+// while a poll cycle lasts, so that the announcing thread wakes it once per cycle rather than
+// once per reading.
 //
 // Readings are collected in memory and written in one transaction when the poll cycle's
 // replies have stopped coming for a moment or one second after the first unwritten one,
@@ -39,18 +39,22 @@ class HistoryRecorder : public QObject {
     HistoryRecorder(const QString& historyPath, const QString& settingsPath);
     ~HistoryRecorder() override;
 
-    // Safe from any thread: puts the reading in the inbox, and wakes the recorder's thread only
-    // if it is not already watching the inbox.
-    void Deliver(const ReadingEvent& reading);
+    // What the station announces, as it waits in the inbox.
+    struct Announcement {
+        enum Kind { Reading, BusLost, BusRestored, SensorSilent, SensorBack };
+        Kind kind = Reading;
+        ReadingEvent reading;  // Reading
+        SensorInfo sensor;     // SensorSilent, SensorBack
+        QDateTime time;        // all but Reading
+    };
+
+    // Safe from any thread: puts the announcement in the inbox, and wakes the recorder's thread
+    // only if it is not already watching the inbox.
+    void Deliver(const Announcement& announcement);
 
   public slots:
     void Start();
     void Stop();
-
-    void OnBusLost(const QDateTime& time);
-    void OnBusRestored(const QDateTime& time);
-    void OnSensorSilent(const SensorInfo& sensor, const QDateTime& time);
-    void OnSensorBack(const SensorInfo& sensor, const QDateTime& time);
 
   signals:
     // A line for the message board; each kind of trouble is announced once per run.
@@ -71,12 +75,16 @@ class HistoryRecorder : public QObject {
     void CloseEpisode(Category category, qint64 sensor, qint64 ended);
     void MarkDirty(Episode* episode);
     void Record(const ReadingEvent& reading);
-    std::vector<ReadingEvent> TakeInbox(bool stopWatchingIfEmpty);
+    void Apply(const Announcement& announcement);
+    void OnBusLost(const QDateTime& time);
+    void OnBusRestored(const QDateTime& time);
+    void OnSensorSilent(const SensorInfo& sensor, const QDateTime& time);
+    void OnSensorBack(const SensorInfo& sensor, const QDateTime& time);
+    std::vector<Announcement> TakeInbox(bool stopWatchingIfEmpty);
     void OnDelivered();
     void OnQuiet();
     void OnDeadline();
-    void RecordAndWatch(const std::vector<ReadingEvent>& readings);
-    void TakeReadingsFirst();
+    void ApplyAndWatch(const std::vector<Announcement>& announcements);
     void Schedule();
     void Flush();
     void SealAndRetain();
@@ -94,7 +102,7 @@ class HistoryRecorder : public QObject {
     std::vector<std::unique_ptr<Episode>> closed_;  // ended, not yet written
     std::vector<Episode*> dirty_;
     QMutex inboxMutex_;
-    std::vector<ReadingEvent> inbox_;  // guarded by inboxMutex_, as are the two flags
+    std::vector<Announcement> inbox_;  // guarded by inboxMutex_, as are the two flags
     bool wakePosted_ = false;          // a wake-up is on its way to the recorder's thread
     bool watching_ = false;            // the quiet timer runs and will look at the inbox
     QTimer* quiet_ = nullptr;

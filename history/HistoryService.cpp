@@ -22,16 +22,65 @@ HistoryService::HistoryService(StationEvents& events, const QString& historyPath
     connect(recorder_, &HistoryRecorder::Problem, this, [this](const QString& text) {
         if (boardLine_) boardLine_(text);
     });
-    // Readings go straight into the recorder's inbox on the announcing thread.
+    // Announcements go straight into the recorder's inbox on the announcing thread, in order.
+    using Announcement = HistoryRecorder::Announcement;
+    HistoryRecorder* recorder = recorder_;
+    const auto deliver = [recorder](const Announcement& announcement) {
+        recorder->Deliver(announcement);
+    };
     connect(
         &events, &StationEvents::ReadingEvaluated, recorder_,
-        [recorder = recorder_](const ReadingEvent& reading) { recorder->Deliver(reading); },
+        [deliver](const ReadingEvent& reading) {
+            Announcement a;
+            a.reading = reading;
+            deliver(a);
+        },
         Qt::DirectConnection);
-    connect(&events, &StationEvents::BusLost, recorder_, &HistoryRecorder::OnBusLost);
-    connect(&events, &StationEvents::BusRestored, recorder_, &HistoryRecorder::OnBusRestored);
-    connect(&events, &StationEvents::SensorSilent, recorder_, &HistoryRecorder::OnSensorSilent);
-    connect(&events, &StationEvents::SensorBack, recorder_, &HistoryRecorder::OnSensorBack);
+    connect(
+        &events, &StationEvents::BusLost, recorder_,
+        [deliver](const QDateTime& time) {
+            Announcement a;
+            a.kind = Announcement::BusLost;
+            a.time = time;
+            deliver(a);
+        },
+        Qt::DirectConnection);
+    connect(
+        &events, &StationEvents::BusRestored, recorder_,
+        [deliver](const QDateTime& time) {
+            Announcement a;
+            a.kind = Announcement::BusRestored;
+            a.time = time;
+            deliver(a);
+        },
+        Qt::DirectConnection);
+    connect(
+        &events, &StationEvents::SensorSilent, recorder_,
+        [deliver](const SensorInfo& sensor, const QDateTime& time) {
+            Announcement a;
+            a.kind = Announcement::SensorSilent;
+            a.sensor = sensor;
+            a.time = time;
+            deliver(a);
+        },
+        Qt::DirectConnection);
+    connect(
+        &events, &StationEvents::SensorBack, recorder_,
+        [deliver](const SensorInfo& sensor, const QDateTime& time) {
+            Announcement a;
+            a.kind = Announcement::SensorBack;
+            a.sensor = sensor;
+            a.time = time;
+            deliver(a);
+        },
+        Qt::DirectConnection);
     connect(&events, &StationEvents::HistoryRequested, this, &HistoryService::ShowHistory);
+    // The last thing the recorder's thread does; read after the wait at the end, it orders that
+    // thread's work before the recorder's deletion for the thread checker, which does not see
+    // inside Qt's wait for a thread.
+    connect(
+        thread_, &QThread::finished, recorder_,
+        [this] { finished_.store(true, std::memory_order_release); }, Qt::DirectConnection);
     thread_->start();
 }
 
@@ -47,6 +96,7 @@ HistoryService::~HistoryService() {
     QMetaObject::invokeMethod(recorder_, &HistoryRecorder::Stop, Qt::BlockingQueuedConnection);
     thread_->quit();
     thread_->wait();
+    finished_.load(std::memory_order_acquire);
     delete recorder_;
 }
 

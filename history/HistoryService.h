@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <atomic>
 #include <functional>
 
 class QThread;
@@ -33,6 +34,7 @@ class HistoryService : public QObject {
     QPointer<HistoryWindow> window_;
     QThread* thread_ = nullptr;
     HistoryRecorder* recorder_ = nullptr;
+    std::atomic<bool> finished_{false};
     std::function<void(QString)> boardLine_;
 };
 

@@ -88,8 +88,8 @@ std::vector<HistoryRecorder::Announcement> HistoryRecorder::TakeInbox(bool stopW
     return taken;
 }
 
-// The first reading of a cycle: from here on the quiet timer looks at the inbox until a quiet
-// interval passes without a reading.
+// The first announcement of a cycle: from here on the quiet timer looks at the inbox until a
+// quiet interval passes without one.
 void HistoryRecorder::OnDelivered() {
     ApplyAndWatch(TakeInbox(false));
 }

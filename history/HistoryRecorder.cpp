@@ -177,13 +177,11 @@ void HistoryRecorder::Record(const ReadingEvent& reading) {
 void HistoryRecorder::OnBusLost(const QDateTime& time) {
     if (!store_.IsOpen()) return;
     OpenEpisode(Bus, 0, EpisodeKind::BusLost, time.toSecsSinceEpoch(), false, 0);
-    Schedule();
 }
 
 void HistoryRecorder::OnBusRestored(const QDateTime& time) {
     if (!store_.IsOpen()) return;
     CloseEpisode(Bus, 0, time.toSecsSinceEpoch());
-    Schedule();
 }
 
 void HistoryRecorder::OnSensorSilent(const SensorInfo& sensor, const QDateTime& time) {
@@ -194,7 +192,6 @@ void HistoryRecorder::OnSensorSilent(const SensorInfo& sensor, const QDateTime& 
     } catch (const HistoryError& e) {
         Report(reportedWrite_, QStringLiteral("历史记录写入失败（%1）").arg(e.Message()));
     }
-    Schedule();
 }
 
 void HistoryRecorder::OnSensorBack(const SensorInfo& sensor, const QDateTime& time) {
@@ -204,7 +201,6 @@ void HistoryRecorder::OnSensorBack(const SensorInfo& sensor, const QDateTime& ti
     } catch (const HistoryError& e) {
         Report(reportedWrite_, QStringLiteral("历史记录写入失败（%1）").arg(e.Message()));
     }
-    Schedule();
 }
 
 void HistoryRecorder::OpenEpisode(Category category, qint64 sensor, EpisodeKind kind,

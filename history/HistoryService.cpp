@@ -25,55 +25,30 @@ HistoryService::HistoryService(StationEvents& events, const QString& historyPath
     // Announcements go straight into the recorder's inbox on the announcing thread, in order.
     using Announcement = HistoryRecorder::Announcement;
     HistoryRecorder* recorder = recorder_;
-    const auto deliver = [recorder](const Announcement& announcement) {
-        recorder->Deliver(announcement);
+    const auto busChange = [recorder](Announcement::Kind kind) {
+        return [recorder, kind](const QDateTime& time) {
+            recorder->Deliver({kind, ReadingEvent(), SensorInfo(), time});
+        };
+    };
+    const auto sensorChange = [recorder](Announcement::Kind kind) {
+        return [recorder, kind](const SensorInfo& sensor, const QDateTime& time) {
+            recorder->Deliver({kind, ReadingEvent(), sensor, time});
+        };
     };
     connect(
         &events, &StationEvents::ReadingEvaluated, recorder_,
-        [deliver](const ReadingEvent& reading) {
-            Announcement a;
-            a.reading = reading;
-            deliver(a);
+        [recorder](const ReadingEvent& reading) {
+            recorder->Deliver({Announcement::Reading, reading, SensorInfo(), QDateTime()});
         },
         Qt::DirectConnection);
-    connect(
-        &events, &StationEvents::BusLost, recorder_,
-        [deliver](const QDateTime& time) {
-            Announcement a;
-            a.kind = Announcement::BusLost;
-            a.time = time;
-            deliver(a);
-        },
-        Qt::DirectConnection);
-    connect(
-        &events, &StationEvents::BusRestored, recorder_,
-        [deliver](const QDateTime& time) {
-            Announcement a;
-            a.kind = Announcement::BusRestored;
-            a.time = time;
-            deliver(a);
-        },
-        Qt::DirectConnection);
-    connect(
-        &events, &StationEvents::SensorSilent, recorder_,
-        [deliver](const SensorInfo& sensor, const QDateTime& time) {
-            Announcement a;
-            a.kind = Announcement::SensorSilent;
-            a.sensor = sensor;
-            a.time = time;
-            deliver(a);
-        },
-        Qt::DirectConnection);
-    connect(
-        &events, &StationEvents::SensorBack, recorder_,
-        [deliver](const SensorInfo& sensor, const QDateTime& time) {
-            Announcement a;
-            a.kind = Announcement::SensorBack;
-            a.sensor = sensor;
-            a.time = time;
-            deliver(a);
-        },
-        Qt::DirectConnection);
+    connect(&events, &StationEvents::BusLost, recorder_, busChange(Announcement::BusLost),
+            Qt::DirectConnection);
+    connect(&events, &StationEvents::BusRestored, recorder_, busChange(Announcement::BusRestored),
+            Qt::DirectConnection);
+    connect(&events, &StationEvents::SensorSilent, recorder_,
+            sensorChange(Announcement::SensorSilent), Qt::DirectConnection);
+    connect(&events, &StationEvents::SensorBack, recorder_, sensorChange(Announcement::SensorBack),
+            Qt::DirectConnection);
     connect(&events, &StationEvents::HistoryRequested, this, &HistoryService::ShowHistory);
     // The last thing the recorder's thread does; read after the wait at the end, it orders that
     // thread's work before the recorder's deletion for the thread checker, which does not see

@@ -55,6 +55,15 @@ sleep "${WARMUP:-60}"
 ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 readings() { sqlite3 "$WORK/history.db" "select count(*) from readings"; }
 HZ=$(getconf CLK_TCK)
+# Per thread, in nanoseconds (schedstat), to show where the station's time goes.
+threads() {
+  for t in /proc/"$STATION"/task/*; do
+    name=$(tr ' ' '_' <"$t/comm")
+    [ "${t##*/}" = "$STATION" ] && name=main
+    printf '%s %s %s\n' "${t##*/}" "$(cut -d' ' -f1 "$t/schedstat")" "$name"
+  done
+}
+threads >"$WORK/threads0"
 c0=$(ticks "$STATION"); x0=$(ticks "$XVFB"); r0=$(readings)
 if [ -n "${PROFILE:-}" ]; then
   perf record -F 999 --call-graph dwarf,32768 -o "$PROFILE" -p "$STATION" \
@@ -63,6 +72,7 @@ else
   sleep "$SECONDS_TO_MEASURE"
 fi
 c1=$(ticks "$STATION"); x1=$(ticks "$XVFB"); r1=$(readings)
+threads >"$WORK/threads1"
 n=$((r1 - r0))
 if [ "$n" -le 0 ] && [ "$INTERVAL" -ne 0 ]; then
   echo "no readings recorded; station log:" >&2
@@ -77,3 +87,10 @@ awk -v c=$((c1 - c0)) -v x=$((x1 - x0)) -v n="$n" -v hz="$HZ" -v s="$SECONDS_TO_
   if (n > 0) printf ", %.3f ms per reading", x * 1000 / hz / n
   printf "\n"
 }'
+awk -v n="$n" 'NR == FNR { start[$1] = $2; next }
+  { used[$3] += ($2 - ($1 in start ? start[$1] : 0)) / 1e6 }
+  END { for (c in used) if (used[c] > 0) {
+          printf "  thread %-16s %8.1f ms", c, used[c]
+          if (n > 0) printf ", %.3f ms per reading", used[c] / n
+          printf "\n" } }' "$WORK/threads0" "$WORK/threads1" | sort -k3 -rn
+

@@ -269,8 +269,15 @@ void TBmpClock::DrawCenterMark(QPainter& painter, int pointSize, int penSize,
 void TBmpClock::paintEvent(QPaintEvent*) {
     ComposeBackBuffer();
     {
+        // Drawn in bands of a few dozen rows: through the clock's shape (a clip that is not a
+        // rectangle) the paint engine hands a taller picture to worker threads, whose waking
+        // costs far more than drawing a clock this small.
         QPainter painter(this);
-        painter.drawImage(QPoint(0, 0), backBuffer);
+        for (int y = 0; y < backBuffer.height(); y += kPaintBand) {
+            const QRect band(0, y, backBuffer.width(),
+                             std::min(kPaintBand, backBuffer.height() - y));
+            painter.drawImage(band.topLeft(), backBuffer, band);
+        }
     }
     if (width() != regionWidth || height() != regionHeight) {
         regionWidth = width();

@@ -168,6 +168,8 @@ class TBmpClock : public QWidget {
     int interval = 1000;
     bool active = true;
     QImage picture;
+    // Rows drawn per call when the picture is put on the screen (see paintEvent).
+    static constexpr int kPaintBand = 48;
     QImage backBuffer;
     QImage faceCopy;  // the face as composed for faceKey: background, picture, key colour
     struct FaceKey {

@@ -155,7 +155,10 @@ TFmain::TFmain(const QString& programFolder, QWidget* parent)
     // A busy bus changes the grid and the board several times a second; the window is
     // repainted with what changed at most once a second, at once while the operator
     // works in it.
-    new RepaintPacer(this);
+    // The board's new lines move its picture once per repaint, not once per line.
+    auto* pacer = new RepaintPacer(this);
+    RzListBox1->SetScrollsDeferred(true);
+    connect(pacer, &RepaintPacer::Painting, RzListBox1, &TMessageBoard::ApplyScrolls);
 
     FormCreate();
 }

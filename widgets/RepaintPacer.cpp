@@ -47,6 +47,7 @@ bool RepaintPacer::eventFilter(QObject* watched, QEvent* event) {
                 }
                 later_.stop();
                 lastPaint_ = now;
+                emit Painting();
                 break;
             }
             case QEvent::WinIdChange:

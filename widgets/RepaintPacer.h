@@ -35,6 +35,11 @@ class RepaintPacer : public QObject {
     // Paces the repaints of window, a top-level widget, from now on.
     explicit RepaintPacer(QWidget* window);
 
+  signals:
+    // A repaint of the window goes through now: widgets that keep changes back until the
+    // window is painted put them in place.
+    void Painting();
+
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -1,5 +1,6 @@
 #include "TMessageBoard.h"
 
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -77,7 +78,23 @@ uint64_t TMessageBoard::AddLine(const QString& text) {
     const int moved = -removed * lineHeight_ - (v->value() - oldValue);
     // Qt moves a repaint still pending along with the picture, so lines added in one turn of
     // the event loop each move it in turn and the result is what the lines say.
-    if (moved != 0) viewport()->scroll(0, moved);
+    if (moved != 0) {
+        if (deferScrolls_) {
+            // Nothing is marked for repainting until the picture has moved, so the window is
+            // asked for a repaint, in which the scroll is put in place.
+            if (pendingScroll_ == 0)
+                QCoreApplication::postEvent(window(), new QEvent(QEvent::UpdateRequest),
+                                            Qt::LowEventPriority);
+            pendingScroll_ += moved;
+            // Moved by a whole view or more, nothing of the picture stays: it is drawn anew.
+            if (std::abs(pendingScroll_) >= viewport()->height()) {
+                DropPendingScroll();
+                viewport()->update();
+            }
+        } else {
+            viewport()->scroll(0, moved);
+        }
+    }
     if (keptCurrent >= 0) UpdateRow(keptCurrent);
     UpdateRow(current_);
     UpdateRow(Count() - 1);
@@ -101,6 +118,7 @@ void TMessageBoard::Clear() {
     lines_.clear();
     current_ = -1;
     widest_ = 0;
+    DropPendingScroll();
     SetScrollRanges(0);
     viewport()->update();
 }
@@ -144,8 +162,36 @@ QRect TMessageBoard::RowRect(int row) const {
 
 void TMessageBoard::UpdateRow(int row) {
     if (row < 0 || row >= Count()) return;
+    if (pendingScroll_ != 0) {
+        // Its place on the screen is known only once the picture has moved.
+        const uint64_t number = firstNumber_ + static_cast<uint64_t>(row);
+        if (std::find(pendingRows_.begin(), pendingRows_.end(), number) == pendingRows_.end())
+            pendingRows_.push_back(number);
+        return;
+    }
     const QRect r = RowRect(row);
     if (r.intersects(viewport()->rect())) viewport()->update(r);
+}
+
+void TMessageBoard::SetScrollsDeferred(bool deferred) {
+    if (!deferred) ApplyScrolls();
+    deferScrolls_ = deferred;
+}
+
+void TMessageBoard::ApplyScrolls() {
+    if (pendingScroll_ == 0) return;
+    const int moved = pendingScroll_;
+    pendingScroll_ = 0;
+    viewport()->scroll(0, moved);
+    std::vector<uint64_t> rows;
+    rows.swap(pendingRows_);
+    for (const uint64_t number : rows)
+        if (number >= firstNumber_) UpdateRow(static_cast<int>(number - firstNumber_));
+}
+
+void TMessageBoard::DropPendingScroll() {
+    pendingScroll_ = 0;
+    pendingRows_.clear();
 }
 
 void TMessageBoard::EnsureVisible(int row) {
@@ -159,6 +205,12 @@ void TMessageBoard::EnsureVisible(int row) {
 }
 
 void TMessageBoard::paintEvent(QPaintEvent* event) {
+    if (pendingScroll_ != 0) {
+        // Painted before the held-back scroll was put in place: the rest of the picture is
+        // where the lines were, so all of it is drawn anew after this.
+        DropPendingScroll();
+        viewport()->update();
+    }
     if (lines_.empty()) return;
     QPainter painter(viewport());
     const QRect area = event->rect();
@@ -192,12 +244,15 @@ void TMessageBoard::paintEvent(QPaintEvent* event) {
 void TMessageBoard::resizeEvent(QResizeEvent* event) {
     const bool follow = AtBottom();
     QAbstractScrollArea::resizeEvent(event);
+    DropPendingScroll();
     SetScrollRanges(follow ? INT_MAX : verticalScrollBar()->value());
     viewport()->update();
 }
 
 void TMessageBoard::scrollContentsBy(int dx, int dy) {
-    if (!holdScroll_) viewport()->scroll(dx, dy);
+    if (holdScroll_) return;
+    ApplyScrolls();
+    viewport()->scroll(dx, dy);
 }
 
 void TMessageBoard::changeEvent(QEvent* event) {
@@ -209,11 +264,13 @@ void TMessageBoard::changeEvent(QEvent* event) {
             e = Lay(e.text);
             widest_ = std::max(widest_, e.width);
         }
+        DropPendingScroll();
         SetScrollRanges(verticalScrollBar()->value());
         viewport()->update();
     } else if (event->type() == QEvent::PaletteChange ||
                event->type() == QEvent::ActivationChange ||
                event->type() == QEvent::EnabledChange) {
+        DropPendingScroll();
         viewport()->update();
     }
 }

@@ -5,8 +5,11 @@
 // bottom of a full board a new line moves every shown line up by one; the board moves the
 // pixels already drawn (a scroll of the window's own picture) and draws only the new line and
 // the line that loses the selection. The scroll bars are only touched when their range or
-// position really changes. Each line's text is laid out once, when it is added, from pieces of
-// text shaped before where it can, and its glyphs are kept for every later repaint.
+// position really changes. In a window whose repaints are held back and let through together
+// (RepaintPacer), the board can keep its scrolls back as well and move the picture once, just
+// before the window is painted, by all the lines added meanwhile. Each line's text is laid out
+// once, when it is added, from pieces of text shaped before where it can, and its glyphs are kept
+// for every later repaint.
 #pragma once
 
 #include <QAbstractScrollArea>
@@ -15,6 +18,7 @@
 #include <QString>
 #include <cstdint>
 #include <deque>
+#include <vector>
 
 #include "LineShaper.h"
 
@@ -41,6 +45,13 @@ class TMessageBoard : public QAbstractScrollArea {
     bool AtBottom() const;
     int LineHeight() const { return lineHeight_; }
 
+    // With deferred scrolls, lines added at the bottom move the picture only when
+    // ApplyScrolls is called, by all of them at once; the window must call it before each of
+    // its repaints. A repaint that comes without it (the window uncovered, a grab) draws the
+    // board whole instead, so the picture is never wrong.
+    void SetScrollsDeferred(bool deferred);
+    void ApplyScrolls();
+
   protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -66,6 +77,7 @@ class TMessageBoard : public QAbstractScrollArea {
     void SetScrollRanges(int top);
     QRect RowRect(int row) const;
     void UpdateRow(int row);
+    void DropPendingScroll();  // the whole view is drawn anew: nothing held back is needed
     void EnsureVisible(int row);
 
     const int maxLines_;
@@ -77,4 +89,7 @@ class TMessageBoard : public QAbstractScrollArea {
     int widest_ = 0;
     int margin_ = 0;
     bool holdScroll_ = false;  // scroll bars set by the board itself: no picture moves
+    bool deferScrolls_ = false;
+    int pendingScroll_ = 0;              // pixels the picture still has to move (up is negative)
+    std::vector<uint64_t> pendingRows_;  // lines to redraw once it has moved, by number
 };

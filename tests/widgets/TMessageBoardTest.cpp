@@ -8,6 +8,7 @@
 #include <QTest>
 #include <memory>
 
+#include "RepaintPacer.h"
 #include "TMessageBoard.h"
 
 namespace {
@@ -162,6 +163,65 @@ TEST(TMessageBoard, MovedPictureIsTheSameAsOneDrawnAnew) {
         const QImage shown = OnScreen(*b);
         EXPECT_EQ(shown, DrawnAnew(*b));
     }
+}
+
+// In a paced window the board holds its scrolls back until the window is painted; whatever
+// comes between (many lines, a line replaced, a grab, the operator's scrolling and clicks), the
+// picture the window system gets must be the one a fresh board would draw.
+TEST(TMessageBoard, ScrollsHeldBackUntilThePacedRepaintGiveTheSamePicture) {
+    auto b = Board(30);
+    auto* pacer = new RepaintPacer(b.get());
+    b->SetScrollsDeferred(true);
+    QObject::connect(pacer, &RepaintPacer::Painting, b.get(), &TMessageBoard::ApplyScrolls);
+    auto settled = [&] {
+        QTest::qWait(RepaintPacer::kGapMs + 300);
+        return OnScreen(*b);
+    };
+    auto line = [](int i) { return QString("第%1行 温度:%2℃").arg(i).arg(20 + i % 7); };
+    b->AddLine(QString(60, QChar(u'长')));
+    int n = 0;
+    // Many lines between two repaints: more than a view's worth of movement.
+    for (; n < 45; ++n) {
+        b->AddLine(line(n));
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(settled(), DrawnAnew(*b));
+
+    // A few lines between two repaints (the picture moves by all of them at once and the line
+    // that lost the selection is drawn again), then one line replaced.
+    for (int round = 0; round < 3; ++round) {
+        for (int k = 0; k < 3; ++k) {
+            b->AddLine(line(n++));
+            QCoreApplication::processEvents();
+        }
+        EXPECT_EQ(settled(), DrawnAnew(*b)) << "round " << round;
+    }
+    const uint64_t replaced = b->AddLine("短");
+    b->AddLine(line(n++));
+    b->ReplaceLine(replaced, QString(40, QChar(u'宽')));
+    EXPECT_EQ(settled(), DrawnAnew(*b));
+
+    // A grab of the window while a scroll is held back.
+    b->AddLine(line(n++));
+    (void)b->grab();
+    b->AddLine(line(n++));
+    EXPECT_EQ(settled(), DrawnAnew(*b));
+
+    // Scrolled back by the operator while lines are held back, then more lines.
+    b->AddLine(line(n++));
+    b->verticalScrollBar()->setValue(b->verticalScrollBar()->value() - 3 * b->LineHeight() - 5);
+    for (int k = 0; k < 4; ++k) {
+        b->AddLine(line(n++));
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(settled(), DrawnAnew(*b));
+
+    // Back at the bottom; a line, then a click on another line before the repaint.
+    b->verticalScrollBar()->setValue(b->verticalScrollBar()->maximum());
+    b->AddLine(line(n++));
+    QTest::mouseClick(b->viewport(), Qt::LeftButton, {}, QPoint(10, b->LineHeight() + 2));
+    b->AddLine(line(n++));
+    EXPECT_EQ(settled(), DrawnAnew(*b));
 }
 
 TEST(TMessageBoard, KeysAndClicksMoveTheSelection) {

@@ -13,10 +13,6 @@ HistoryRecorder::HistoryRecorder(const QString& historyPath, const QString& sett
 HistoryRecorder::~HistoryRecorder() = default;
 
 void HistoryRecorder::Start() {
-    quiet_ = new QTimer(this);
-    quiet_->setSingleShot(true);
-    quiet_->setInterval(kCycleQuietMs);
-    connect(quiet_, &QTimer::timeout, this, &HistoryRecorder::OnQuiet);
     deadline_ = new QTimer(this);
     deadline_->setSingleShot(true);
     deadline_->setInterval(kMaxDelayMs);
@@ -41,9 +37,8 @@ void HistoryRecorder::Start() {
 }
 
 void HistoryRecorder::Stop() {
-    if (quiet_ == nullptr) return;
+    if (deadline_ == nullptr) return;
     for (const Announcement& announcement : TakeInbox(true)) Apply(announcement);
-    quiet_->stop();
     deadline_->stop();
     daily_->stop();
     removal_->stop();
@@ -88,33 +83,24 @@ std::vector<HistoryRecorder::Announcement> HistoryRecorder::TakeInbox(bool stopW
     return taken;
 }
 
-// The first announcement of a cycle: from here on the quiet timer looks at the inbox until a
-// quiet interval passes without one.
+// The first announcement into an idle inbox. From here on the thread is not woken by what
+// arrives: the deadline timer takes it all, once a second, for as long as announcements come.
 void HistoryRecorder::OnDelivered() {
-    ApplyAndWatch(TakeInbox(false));
-}
-
-void HistoryRecorder::OnQuiet() {
-    const std::vector<Announcement> taken = TakeInbox(true);
-    if (taken.empty()) {
-        Flush();  // the cycle's replies have stopped
-        return;
-    }
-    ApplyAndWatch(taken);
-}
-
-void HistoryRecorder::ApplyAndWatch(const std::vector<Announcement>& announcements) {
+    const std::vector<Announcement> taken = TakeInbox(false);
     {
         QMutexLocker lock(&inboxMutex_);
         watching_ = true;
     }
-    for (const Announcement& announcement : announcements) Apply(announcement);
-    Schedule();
+    for (const Announcement& announcement : taken) Apply(announcement);
+    if (!deadline_->isActive()) deadline_->start();
 }
 
 void HistoryRecorder::OnDeadline() {
-    for (const Announcement& announcement : TakeInbox(false)) Apply(announcement);
+    // An empty inbox ends the watch: the next announcement wakes the thread again.
+    const std::vector<Announcement> taken = TakeInbox(true);
+    for (const Announcement& announcement : taken) Apply(announcement);
     Flush();
+    if (!taken.empty()) deadline_->start();
 }
 
 void HistoryRecorder::Apply(const Announcement& announcement) {
@@ -230,14 +216,9 @@ void HistoryRecorder::MarkDirty(Episode* episode) {
     if (std::find(dirty_.begin(), dirty_.end(), episode) == dirty_.end()) dirty_.push_back(episode);
 }
 
-void HistoryRecorder::Schedule() {
-    quiet_->start();
-    if (!deadline_->isActive()) deadline_->start();
-}
-
-// The quiet timer is left running: while it runs it is what looks at the inbox.
+// Writes what was applied. The deadline timer is left alone: while it runs it is what looks at
+// the inbox.
 void HistoryRecorder::Flush() {
-    deadline_->stop();
     if (!store_.IsOpen() || (samples_.empty() && dirty_.empty())) return;
     try {
         const int refused = store_.Write(samples_, dirty_);

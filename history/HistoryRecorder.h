@@ -28,9 +28,9 @@ namespace history {
 class HistoryRecorder : public QObject {
     Q_OBJECT
   public:
-    // Replies of one cycle follow each other within a few tens of milliseconds; this long
-    // without one ends the cycle.
-    static constexpr int kCycleQuietMs = 250;
+    // Longest time an announcement waits in memory: what arrives is written in one transaction
+    // this long after the first unwritten announcement, so a poll cycle shorter than this is
+    // one transaction and a longer one is one per interval.
     static constexpr int kMaxDelayMs = 1000;
     static constexpr int kRemoveRowsPerStep = 2000;
     static constexpr int kDefaultYears = 5;
@@ -82,10 +82,7 @@ class HistoryRecorder : public QObject {
     void OnSensorBack(const SensorInfo& sensor, const QDateTime& time);
     std::vector<Announcement> TakeInbox(bool stopWatchingIfEmpty);
     void OnDelivered();
-    void OnQuiet();
     void OnDeadline();
-    void ApplyAndWatch(const std::vector<Announcement>& announcements);
-    void Schedule();
     void Flush();
     void SealAndRetain();
     void RemoveStep();
@@ -104,8 +101,7 @@ class HistoryRecorder : public QObject {
     QMutex inboxMutex_;
     std::vector<Announcement> inbox_;  // guarded by inboxMutex_, as are the two flags
     bool wakePosted_ = false;          // a wake-up is on its way to the recorder's thread
-    bool watching_ = false;            // the quiet timer runs and will look at the inbox
-    QTimer* quiet_ = nullptr;
+    bool watching_ = false;            // the deadline timer runs and will look at the inbox
     QTimer* deadline_ = nullptr;
     QTimer* daily_ = nullptr;
     QTimer* removal_ = nullptr;

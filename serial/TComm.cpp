@@ -5,6 +5,7 @@
 #include <linux/serial.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -271,11 +272,68 @@ struct InputFilter {
     }
 };
 
+// Waits for the close event or for the port, as one poll of both would. The receive thread
+// waits twice for every reply (its bytes, then the silence that ends it), so the two are
+// registered once with the kernel instead of with every wait; where that is not possible the
+// wait is a plain poll.
+class PortWait {
+  public:
+    PortWait(int closeFd, int portFd) : closeFd_(closeFd), portFd_(portFd) {
+        epoll_ = ::epoll_create1(EPOLL_CLOEXEC);
+        if (epoll_ < 0) return;
+        epoll_event close{};
+        close.events = EPOLLIN;
+        close.data.fd = closeFd;
+        epoll_event port{};
+        port.events = EPOLLIN;
+        port.data.fd = portFd;
+        if (::epoll_ctl(epoll_, EPOLL_CTL_ADD, closeFd, &close) != 0 ||
+            ::epoll_ctl(epoll_, EPOLL_CTL_ADD, portFd, &port) != 0) {
+            ::close(epoll_);
+            epoll_ = -1;
+        }
+    }
+    ~PortWait() {
+        if (epoll_ >= 0) ::close(epoll_);
+    }
+    PortWait(const PortWait&) = delete;
+    PortWait& operator=(const PortWait&) = delete;
+
+    // As poll(2): the number of descriptors ready, 0 on time-out, -1 with errno. closeEvents
+    // and portEvents receive what happened, in poll's terms.
+    int Wait(int timeoutMs, short& closeEvents, short& portEvents) {
+        closeEvents = portEvents = 0;
+        if (epoll_ < 0) {
+            pollfd p[2] = {{closeFd_, POLLIN, 0}, {portFd_, POLLIN, 0}};
+            const int r = ::poll(p, 2, timeoutMs);
+            closeEvents = p[0].revents;
+            portEvents = p[1].revents;
+            return r;
+        }
+        epoll_event ready[2];
+        const int r = ::epoll_wait(epoll_, ready, 2, timeoutMs);
+        for (int i = 0; i < r; ++i) {
+            short events = 0;
+            if (ready[i].events & EPOLLIN) events |= POLLIN;
+            if (ready[i].events & EPOLLHUP) events |= POLLHUP;
+            if (ready[i].events & EPOLLERR) events |= POLLERR;
+            (ready[i].data.fd == closeFd_ ? closeEvents : portEvents) |= events;
+        }
+        return r;
+    }
+
+  private:
+    int closeFd_;
+    int portFd_;
+    int epoll_ = -1;
+};
+
 struct Receiver {
     OpenState& st;
     InputFilter filter;
     serial_icounter_struct counters{};
     std::vector<uint8_t> raw;
+    PortWait wait{st.closeFd, st.fd};
 
     // False when the error notice could not be posted (the thread has hung up).
     bool CheckLineErrors() {
@@ -345,19 +403,20 @@ struct Receiver {
                     timeout = timeout < 0 ? t : std::min(timeout, t);
                 }
             }
-            pollfd p[2] = {{st.closeFd, POLLIN, 0}, {st.fd, POLLIN, 0}};
-            const int r = ::poll(p, 2, timeout);
+            short closeEvents = 0;
+            short portEvents = 0;
+            const int r = wait.Wait(timeout, closeEvents, portEvents);
             if (r < 0) {
                 if (errno == EINTR) continue;
                 st.Hangup();
                 return -1;
             }
-            if (p[0].revents != 0) return -1;  // close event: first in the wait list wins
+            if (closeEvents != 0) return -1;  // close event: first in the wait list wins
             if (r == 0) {
                 if (endOnTimeout) return long(n);
                 continue;  // the checks at the top decide
             }
-            if (p[1].revents & POLLIN) {
+            if (portEvents & POLLIN) {
                 const ssize_t got = ::read(st.fd, raw.data(), len - n);
                 if (got > 0) {
                     if (!CheckLineErrors()) return -1;
@@ -372,11 +431,11 @@ struct Receiver {
                 // With VMIN = VTIME = 0 an empty read only means "nothing there"; a vanished
                 // device also reports POLLHUP or POLLERR (a hung-up tty reads 0, a pty whose
                 // master closed gives EIO).
-                if (got == 0 && !(p[1].revents & (POLLHUP | POLLERR | POLLNVAL))) continue;
+                if (got == 0 && !(portEvents & (POLLHUP | POLLERR | POLLNVAL))) continue;
                 st.Hangup();
                 return -1;
             }
-            if (p[1].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            if (portEvents & (POLLHUP | POLLERR | POLLNVAL)) {
                 st.Hangup();
                 return -1;
             }

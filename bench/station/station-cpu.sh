@@ -66,7 +66,7 @@ threads() {
 threads >"$WORK/threads0"
 c0=$(ticks "$STATION"); x0=$(ticks "$XVFB"); r0=$(readings)
 if [ -n "${PROFILE:-}" ]; then
-  perf record -F 999 --call-graph dwarf,32768 -o "$PROFILE" -p "$STATION" \
+  perf record -F ${PROFILE_HZ:-999} --call-graph dwarf,32768 -o "$PROFILE" -p "$STATION" \
     -- sleep "$SECONDS_TO_MEASURE" >/dev/null 2>&1
 else
   sleep "$SECONDS_TO_MEASURE"

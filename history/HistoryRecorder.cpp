@@ -38,7 +38,7 @@ void HistoryRecorder::Start() {
 
 void HistoryRecorder::Stop() {
     if (deadline_ == nullptr) return;
-    for (const Announcement& announcement : TakeInbox(true)) Apply(announcement);
+    for (const Announcement& announcement : TakeInbox()) Apply(announcement);
     deadline_->stop();
     daily_->stop();
     removal_->stop();
@@ -74,30 +74,27 @@ void HistoryRecorder::Deliver(const Announcement& announcement) {
     if (wake) QMetaObject::invokeMethod(this, &HistoryRecorder::OnDelivered, Qt::QueuedConnection);
 }
 
-std::vector<HistoryRecorder::Announcement> HistoryRecorder::TakeInbox(bool stopWatchingIfEmpty) {
+// Whoever takes announcements goes on watching the inbox (its deadline timer runs); an empty
+// inbox ends the watch, and the next announcement wakes the thread again.
+std::vector<HistoryRecorder::Announcement> HistoryRecorder::TakeInbox() {
     std::vector<Announcement> taken;
     QMutexLocker lock(&inboxMutex_);
     taken.swap(inbox_);
     wakePosted_ = false;
-    if (taken.empty() && stopWatchingIfEmpty) watching_ = false;
+    watching_ = !taken.empty();
     return taken;
 }
 
 // The first announcement into an idle inbox. From here on the thread is not woken by what
 // arrives: the deadline timer takes it all, once a second, for as long as announcements come.
 void HistoryRecorder::OnDelivered() {
-    const std::vector<Announcement> taken = TakeInbox(false);
-    {
-        QMutexLocker lock(&inboxMutex_);
-        watching_ = true;
-    }
+    const std::vector<Announcement> taken = TakeInbox();
     for (const Announcement& announcement : taken) Apply(announcement);
-    if (!deadline_->isActive()) deadline_->start();
+    if (!taken.empty() && !deadline_->isActive()) deadline_->start();
 }
 
 void HistoryRecorder::OnDeadline() {
-    // An empty inbox ends the watch: the next announcement wakes the thread again.
-    const std::vector<Announcement> taken = TakeInbox(true);
+    const std::vector<Announcement> taken = TakeInbox();
     for (const Announcement& announcement : taken) Apply(announcement);
     Flush();
     if (!taken.empty()) deadline_->start();

@@ -1,13 +1,13 @@
 // Records what the station announces into the history file. Lives on a thread of its own, so
 // that a commit waiting for the disk never holds up the readings on screen. Announcements are
 // left in an inbox, in the order they were made, and the recorder's thread empties it itself
-// while a poll cycle lasts, so that the announcing thread wakes it once per cycle rather than
-// once per reading.
+// once a second for as long as they come, so that the announcing thread wakes it once per
+// stream of announcements rather than once per reading.
 //
-// Readings are collected in memory and written in one transaction when the poll cycle's
-// replies have stopped coming for a moment or one second after the first unwritten one,
-// whichever comes first. Closed days are sealed shortly after midnight, and readings older than
-// the kept number of years are removed in small steps between the writes.
+// What was taken from the inbox is written in one transaction each time, so nothing waits in
+// memory longer than a second and a poll cycle shorter than that is one transaction. Closed days
+// are sealed shortly after midnight, and readings older than the kept number of years are removed
+// in small steps between the writes.
 #pragma once
 
 #include <QHash>
@@ -80,7 +80,7 @@ class HistoryRecorder : public QObject {
     void OnBusRestored(const QDateTime& time);
     void OnSensorSilent(const SensorInfo& sensor, const QDateTime& time);
     void OnSensorBack(const SensorInfo& sensor, const QDateTime& time);
-    std::vector<Announcement> TakeInbox(bool stopWatchingIfEmpty);
+    std::vector<Announcement> TakeInbox();
     void OnDelivered();
     void OnDeadline();
     void Flush();

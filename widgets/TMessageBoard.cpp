@@ -87,10 +87,7 @@ uint64_t TMessageBoard::AddLine(const QString& text) {
                                             Qt::LowEventPriority);
             pendingScroll_ += moved;
             // Moved by a whole view or more, nothing of the picture stays: it is drawn anew.
-            if (std::abs(pendingScroll_) >= viewport()->height()) {
-                DropPendingScroll();
-                viewport()->update();
-            }
+            if (std::abs(pendingScroll_) >= viewport()->height()) RedrawAll();
         } else {
             viewport()->scroll(0, moved);
         }
@@ -118,9 +115,8 @@ void TMessageBoard::Clear() {
     lines_.clear();
     current_ = -1;
     widest_ = 0;
-    DropPendingScroll();
     SetScrollRanges(0);
-    viewport()->update();
+    RedrawAll();
 }
 
 QString TMessageBoard::Line(int row) const {
@@ -189,9 +185,10 @@ void TMessageBoard::ApplyScrolls() {
         if (number >= firstNumber_) UpdateRow(static_cast<int>(number - firstNumber_));
 }
 
-void TMessageBoard::DropPendingScroll() {
+void TMessageBoard::RedrawAll() {
     pendingScroll_ = 0;
     pendingRows_.clear();
+    viewport()->update();
 }
 
 void TMessageBoard::EnsureVisible(int row) {
@@ -208,8 +205,7 @@ void TMessageBoard::paintEvent(QPaintEvent* event) {
     if (pendingScroll_ != 0) {
         // Painted before the held-back scroll was put in place: the rest of the picture is
         // where the lines were, so all of it is drawn anew after this.
-        DropPendingScroll();
-        viewport()->update();
+        RedrawAll();
     }
     if (lines_.empty()) return;
     QPainter painter(viewport());
@@ -244,9 +240,8 @@ void TMessageBoard::paintEvent(QPaintEvent* event) {
 void TMessageBoard::resizeEvent(QResizeEvent* event) {
     const bool follow = AtBottom();
     QAbstractScrollArea::resizeEvent(event);
-    DropPendingScroll();
     SetScrollRanges(follow ? INT_MAX : verticalScrollBar()->value());
-    viewport()->update();
+    RedrawAll();
 }
 
 void TMessageBoard::scrollContentsBy(int dx, int dy) {
@@ -264,14 +259,12 @@ void TMessageBoard::changeEvent(QEvent* event) {
             e = Lay(e.text);
             widest_ = std::max(widest_, e.width);
         }
-        DropPendingScroll();
         SetScrollRanges(verticalScrollBar()->value());
-        viewport()->update();
+        RedrawAll();
     } else if (event->type() == QEvent::PaletteChange ||
                event->type() == QEvent::ActivationChange ||
                event->type() == QEvent::EnabledChange) {
-        DropPendingScroll();
-        viewport()->update();
+        RedrawAll();
     }
 }
 

@@ -77,7 +77,7 @@ class TMessageBoard : public QAbstractScrollArea {
     void SetScrollRanges(int top);
     QRect RowRect(int row) const;
     void UpdateRow(int row);
-    void DropPendingScroll();  // the whole view is drawn anew: nothing held back is needed
+    void RedrawAll();  // the whole view anew at the next repaint; nothing held back is needed
     void EnsureVisible(int row);
 
     const int maxLines_;

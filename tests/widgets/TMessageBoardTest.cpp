@@ -52,6 +52,22 @@ QImage DrawnAnew(const TMessageBoard& b) {
     return OnScreen(*fresh);
 }
 
+// A board line as the station writes one for a reading.
+QString ReadingLine(int i) {
+    return QString("第%1行 温度:%2℃").arg(i).arg(20 + i % 7);
+}
+
+// A line wider than the board first, so that the scroll bars are in place from the start, then
+// count reading lines, one per turn of the event loop as readings come. Returns count.
+int FillWithReadings(TMessageBoard& b, int count) {
+    b.AddLine(QString(60, QChar(u'长')));
+    for (int i = 0; i < count; ++i) {
+        b.AddLine(ReadingLine(i));
+        QCoreApplication::processEvents();
+    }
+    return count;
+}
+
 }  // namespace
 
 TEST(TMessageBoard, KeepsTheNewestLinesAndNamesEachLineForItsLife) {
@@ -113,15 +129,9 @@ TEST(TMessageBoard, FollowsTheNewestLineOnlyWhileAtTheBottom) {
 // must be exactly what a board drawn anew with the same lines shows.
 TEST(TMessageBoard, MovedPictureIsTheSameAsOneDrawnAnew) {
     auto b = Board(30);
-    auto line = [](int i) { return QString("第%1行 温度:%2℃").arg(i).arg(20 + i % 7); };
-    // A line wider than the board first, so that the scroll bars are in place from the start.
-    b->AddLine(QString(60, QChar(u'长')));
-    int n = 0;
-    // Filling up, then full: one line per turn of the event loop, as readings come.
-    for (; n < 45; ++n) {
-        b->AddLine(line(n));
-        QCoreApplication::processEvents();
-    }
+    const auto line = ReadingLine;
+    // Filling up, then full.
+    int n = FillWithReadings(*b, 45);
     {
         const QImage shown = OnScreen(*b);
         EXPECT_EQ(shown, DrawnAnew(*b));
@@ -177,14 +187,9 @@ TEST(TMessageBoard, ScrollsHeldBackUntilThePacedRepaintGiveTheSamePicture) {
         QTest::qWait(RepaintPacer::kGapMs + 300);
         return OnScreen(*b);
     };
-    auto line = [](int i) { return QString("第%1行 温度:%2℃").arg(i).arg(20 + i % 7); };
-    b->AddLine(QString(60, QChar(u'长')));
-    int n = 0;
+    const auto line = ReadingLine;
     // Many lines between two repaints: more than a view's worth of movement.
-    for (; n < 45; ++n) {
-        b->AddLine(line(n));
-        QCoreApplication::processEvents();
-    }
+    int n = FillWithReadings(*b, 45);
     EXPECT_EQ(settled(), DrawnAnew(*b));
 
     // A few lines between two repaints (the picture moves by all of them at once and the line

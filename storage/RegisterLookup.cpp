@@ -57,6 +57,7 @@ std::vector<RegisterLookup*>& LiveLookups() {
 }
 
 enum Field { kCode, kCodeId, kFix, kHigh, kLow, kNear, kFieldCount };
+static_assert(kFieldCount == 6, "RegisterLookup keeps six columns");
 constexpr std::array<const char*, kFieldCount> kFieldNames = {"code",    "codeid", "fix",
                                                               "almhigh", "almlow", "almnear"};
 
@@ -76,6 +77,22 @@ void RegisterLookup::Release() {
     if (statement_) sqlite3_finalize(statement_);
     statement_ = nullptr;
     db_ = nullptr;
+    columnsCompiled_ = -1;
+}
+
+void RegisterLookup::FindColumns() {
+    sqlite3_stmt* s = statement_;
+    columnsCompiled_ = -1;
+    std::fill(std::begin(columns_), std::end(columns_), -1);
+    for (int i = 0, n = sqlite3_column_count(s); i < n; ++i)
+        for (int f = 0; f < kFieldCount; ++f)
+            if (columns_[f] < 0 && sqlite3_stricmp(sqlite3_column_name(s, i), kFieldNames[f]) == 0)
+                columns_[f] = i;
+    for (int f = 0; f < kFieldCount; ++f)
+        if (columns_[f] < 0)
+            throw DatabaseError(
+                QStringLiteral("Field '%1' not found").arg(QLatin1String(kFieldNames[f])));
+    columnsCompiled_ = sqlite3_stmt_status(s, SQLITE_STMTSTATUS_REPREPARE, 0);
 }
 
 void RegisterLookup::ReleaseConnection(const QString& connectionName) {
@@ -111,23 +128,18 @@ MonitoredSensor RegisterLookup::Find(const QString& id) {
         throw EngineError(db, "Unable to fetch row");
     };
 
-    // Fields are found by name, as the statement selects every column of the table.
-    std::array<int, kFieldCount> col;
-    col.fill(-1);
-    for (int i = 0, n = sqlite3_column_count(s); i < n; ++i)
-        for (int f = 0; f < kFieldCount; ++f)
-            if (col[f] < 0 && sqlite3_stricmp(sqlite3_column_name(s, i), kFieldNames[f]) == 0)
-                col[f] = i;
-    for (int f = 0; f < kFieldCount; ++f)
-        if (col[f] < 0)
-            throw DatabaseError(
-                QStringLiteral("Field '%1' not found").arg(QLatin1String(kFieldNames[f])));
+    // Fields are found by name, as the statement selects every column of the table; the columns
+    // found are kept until the statement is compiled anew, which a step may do.
+    const auto compiled = [s] { return sqlite3_stmt_status(s, SQLITE_STMTSTATUS_REPREPARE, 0); };
+    if (columnsCompiled_ != compiled()) FindColumns();
+    const int* col = columns_;
 
     const QString wantedText = TrimControl(id);
     const QByteArray wanted = wantedText.toUtf8();
     MonitoredSensor found;
     int row = 0;
     while (step()) {
+        if (columnsCompiled_ != compiled()) FindColumns();
         ++row;
         const int type = sqlite3_column_type(s, col[kCodeId]);
         const bool match =

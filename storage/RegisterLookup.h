@@ -43,8 +43,15 @@ class RegisterLookup {
 
   private:
     void Release();
+    // Finds the fields' columns by name in the statement as it is compiled now.
+    void FindColumns();
 
     QString connection_;
     sqlite3* db_ = nullptr;
     sqlite3_stmt* statement_ = nullptr;
+    // The columns of code, codeid, fix, almhigh, almlow and almnear, and which compilation of
+    // the statement they were found in: the engine compiles a kept statement again when the
+    // table has changed, and its columns may then lie elsewhere.
+    int columns_[6] = {};
+    int columnsCompiled_ = -1;
 };

@@ -118,6 +118,29 @@ TEST(RegisterLookup, EveryLookUpSeesTheRegisterAsItIsNow) {
 
         ASSERT_TRUE(Sqlite(path, "delete from settab"));
         EXPECT_EQ(lookup.Find("0000AA").result, MonitoredSensor::RegisterEmpty);
+
+        // Another program builds the table anew with its columns in another order: the kept
+        // statement is compiled again, and each field is read from where it lies now.
+        ASSERT_TRUE(Sqlite(path,
+                           "drop table settab; create table settab (almnear text, almlow real, "
+                           "remark text, fix text, ID integer primary key autoincrement, "
+                           "almhigh real, codeid text, code integer); "
+                           "insert into settab(code, codeid, fix, almhigh, almlow, almnear) "
+                           "values (3, '0000CC ', 'c ', 41, -5, '2026-12-10 09:00:00')"));
+        const MonitoredSensor moved = lookup.Find("0000CC");
+        EXPECT_EQ(moved.result, MonitoredSensor::Found);
+        EXPECT_EQ(moved.code, 3);
+        EXPECT_EQ(moved.fix, "c ");
+        EXPECT_EQ(moved.high, 41.0);
+        EXPECT_EQ(moved.low, -5.0);
+        EXPECT_EQ(moved.almnear, "2026-12-10 09:00:00");
+
+        // A table without one of the fields is an error of the engine's kind, not a wrong row.
+        ASSERT_TRUE(Sqlite(path,
+                           "drop table settab; create table settab (ID integer primary key, "
+                           "code integer, codeid text, fix text, almhigh real, almnear text); "
+                           "insert into settab(code, codeid) values (4, '0000DD')"));
+        EXPECT_THROW(lookup.Find("0000DD"), DatabaseError);
     }
     StationDatabase::Close("lookup_db");
 }

@@ -33,6 +33,7 @@
 #include "StatementCatalogue.h"
 #include "StationDatabase.h"
 #include "StationError.h"
+#include "TCachedLabel.h"
 #include "TElidedLabel.h"
 #include "TFalm.h"
 #include "TFset.h"
@@ -299,7 +300,7 @@ void TFmain::BuildLayout() {
     RzLEDDisplay1->setObjectName(QStringLiteral("RzLEDDisplay1"));
     RzLEDDisplay1->setFixedSize(130, 40);
     rightLayout->addWidget(RzLEDDisplay1);
-    RzLabel1 = new QLabel(QStringLiteral("采集倒计时:"), right);
+    RzLabel1 = new TCachedLabel(QStringLiteral("采集倒计时:"), right);
     RzLabel1->setObjectName(QStringLiteral("RzLabel1"));
     RzLabel1->setFixedSize(130, 24);
     {

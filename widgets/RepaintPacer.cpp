@@ -5,15 +5,18 @@
 #include <QWidget>
 #include <QWindow>
 
-int RepaintPacer::Delay(qint64 sinceLastPaintMs, qint64 sinceInputMs, int gapMs, int inputMs) {
+int RepaintPacer::Delay(qint64 sinceLastPaintMs, qint64 sinceInputMs, int gapMs, int inputMs,
+                        int slackMs) {
     if (sinceInputMs >= 0 && sinceInputMs < inputMs) return 0;
-    if (sinceLastPaintMs < 0 || sinceLastPaintMs >= gapMs) return 0;
+    if (sinceLastPaintMs < 0 || sinceLastPaintMs >= gapMs - slackMs) return 0;
     return static_cast<int>(gapMs - sinceLastPaintMs);
 }
 
 RepaintPacer::RepaintPacer(QWidget* window) : QObject(window), window_(window) {
     clock_.start();
     later_.setSingleShot(true);
+    // On time to the millisecond: a held repaint let go a little early would be held once more.
+    later_.setTimerType(Qt::PreciseTimer);
     // The held request is asked for again; by then the gap has passed and it goes through,
     // painting all that changed while it was held.
     connect(&later_, &QTimer::timeout, this, [this] {

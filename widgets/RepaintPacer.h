@@ -26,11 +26,16 @@ class RepaintPacer : public QObject {
     static constexpr int kGapMs = 1000;
     // For this long after a mouse or key action, every change is painted at once.
     static constexpr int kInputMs = 1000;
+    // A repaint asked for this little before the gap ends goes through at once. Something
+    // that changes once a gap (the clock, the countdown) then has its repaint done in the same
+    // turn as its change, instead of in one more wake-up a moment later, which costs more than
+    // the little time it would wait.
+    static constexpr int kSlackMs = 20;
 
     // How long a repaint waits: 0 for at once. sinceInputMs is negative when the window has
     // had no input yet.
     static int Delay(qint64 sinceLastPaintMs, qint64 sinceInputMs, int gapMs = kGapMs,
-                     int inputMs = kInputMs);
+                     int inputMs = kInputMs, int slackMs = kSlackMs);
 
     // Paces the repaints of window, a top-level widget, from now on.
     explicit RepaintPacer(QWidget* window);

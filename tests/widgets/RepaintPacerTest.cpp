@@ -15,6 +15,9 @@ TEST(RepaintPacer, HoldsARepaintOnlyWithinTheGapAndNeverWhileTheOperatorWorks) {
     EXPECT_EQ(RepaintPacer::Delay(100, 999, 250, 1000), 0);  // a click just now
     EXPECT_EQ(RepaintPacer::Delay(100, 0, 250, 1000), 0);
     EXPECT_EQ(RepaintPacer::Delay(100, 1000, 250, 1000), 150);
+    // Due within the slack: at once, not in a wake-up of its own a moment later.
+    EXPECT_EQ(RepaintPacer::Delay(985, -1, 1000, 1000, 20), 0);
+    EXPECT_EQ(RepaintPacer::Delay(979, -1, 1000, 1000, 20), 21);
 }
 
 namespace {

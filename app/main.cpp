@@ -5,6 +5,7 @@
 #include "HistoryAttach.h"
 #include "NotifyAttach.h"
 #include "SingleInstance.h"
+#include "SystemTimeZone.h"
 #include "TApplication.h"
 #include "TFalm.h"
 #include "TFmain.h"
@@ -14,7 +15,9 @@
 
 int main(int argc, char** argv) {
     PreferChineseDates();
+    SystemTimeZone::Settle();  // before the first thread starts
     TApplication app(argc, argv);
+    SystemTimeZone::FollowEveryMinute(&app);
 
     SingleInstance instance;
     if (!instance.Acquire(QStringLiteral("TFmain"))) {

@@ -37,8 +37,9 @@ BUILD_AND_TEST=(
   python3-openpyxl poppler-utils
   # virtual display for screenshots and end-to-end runs
   xvfb xauth x11-utils
-  # locales the font tests run under (generated below)
-  locales
+  # locales the font tests run under (generated below); zone files the time-zone test
+  # switches between
+  locales tzdata
   # a second CJK font whose "℃" is empty: the font test proves the station does not use it
   fonts-wqy-microhei
   # drives the real program's windows in the single-instance test

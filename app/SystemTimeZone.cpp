@@ -8,12 +8,20 @@
 
 namespace {
 
-struct Settled {
-    QByteArray file;  // empty while TZ is the user's or unset
+// What identifies the zone file's contents as read: the file the name leads to (a changed zone
+// is usually a new link) and when it was last written.
+struct FileIdentity {
     dev_t device = 0;
     ino_t inode = 0;
-    timespec modified{};
     off_t size = 0;
+    time_t modifiedSeconds = 0;
+    long modifiedNanoseconds = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+struct Settled {
+    QByteArray file;  // empty while TZ is the user's or unset
+    FileIdentity identity;
 };
 
 Settled& State() {
@@ -21,15 +29,10 @@ Settled& State() {
     return settled;
 }
 
-// What identifies the zone file's contents as read: the file the name leads to (a changed zone
-// is usually a new link) and when it was last written.
-bool Identify(const QByteArray& file, Settled& s) {
+bool Identify(const QByteArray& file, FileIdentity& id) {
     struct stat st {};
     if (::stat(file.constData(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    s.device = st.st_dev;
-    s.inode = st.st_ino;
-    s.modified = st.st_mtim;
-    s.size = st.st_size;
+    id = {st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
     return true;
 }
 
@@ -38,10 +41,8 @@ bool Identify(const QByteArray& file, Settled& s) {
 void SystemTimeZone::Settle(const QByteArray& zoneFile) {
     Settled& s = State();
     if (!s.file.isEmpty() || qEnvironmentVariableIsSet("TZ")) return;
-    Settled now;
-    if (!Identify(zoneFile, now)) return;
-    now.file = zoneFile;
-    s = now;
+    if (!Identify(zoneFile, s.identity)) return;
+    s.file = zoneFile;
     ::setenv("TZ", (":" + zoneFile).constData(), 1);
     ::tzset();
 }
@@ -49,13 +50,10 @@ void SystemTimeZone::Settle(const QByteArray& zoneFile) {
 bool SystemTimeZone::FollowChange() {
     Settled& s = State();
     if (s.file.isEmpty()) return false;
-    Settled now;
+    FileIdentity now;
     if (!Identify(s.file, now)) return false;  // being replaced, or gone: keep the zone as read
-    if (now.device == s.device && now.inode == s.inode && now.size == s.size &&
-        now.modified.tv_sec == s.modified.tv_sec && now.modified.tv_nsec == s.modified.tv_nsec)
-        return false;
-    now.file = s.file;
-    s = now;
+    if (now == s.identity) return false;
+    s.identity = now;
     // The library reads the file again only when TZ reads differently from the last time, so TZ
     // names it once by another path and then as before. Both name the same file, so a thread
     // asking for local time meanwhile gets the new zone either way. The value is replaced in

@@ -72,11 +72,11 @@ void TCachedLabel::paintEvent(QPaintEvent* event) {
 
 void TCachedLabel::changeEvent(QEvent* event) {
     switch (event->type()) {
+        // The state (enabled, active window) and the size are part of the form the pictures
+        // were made in, and a right-to-left label keeps none.
         case QEvent::FontChange:
         case QEvent::PaletteChange:
         case QEvent::StyleChange:
-        case QEvent::EnabledChange:
-        case QEvent::LayoutDirectionChange:
             pictures_.clear();
             break;
         default:

@@ -81,12 +81,20 @@ TEST_F(Supervision, ADroppedBusIsReportedOnceAndFoundAgainUnderItsName) {
     StationFolder folder;
     folder.AddSensors({{1, "0A1B2C ", "cold room ", 30, 0}});
     folder.WriteIni(Ini(1));
+    const QDateTime started = QDateTime::currentDateTime().addSecs(-1);
     Station s(folder);
     TStringGrid* g = s.Fmain->RzStringGrid1;
     ASSERT_TRUE(testsupport::WaitFor([&] { return g->Cell(1, 1) == "20"; }, 5000));
     EXPECT_TRUE(Connected(s));
-    EXPECT_TRUE(
-        g->CellHint(1, 1).startsWith("读取时间: " + QDate::currentDate().toString("yyyy-MM-dd")));
+    // The hint names the reading's local time to the second, zero-padded.
+    const QString hint = g->CellHint(1, 1);
+    ASSERT_TRUE(hint.startsWith("读取时间: ")) << hint.toStdString();
+    const QString stamp = hint.mid(QString("读取时间: ").size());
+    const QDateTime read = QDateTime::fromString(stamp, "yyyy-MM-dd HH:mm:ss");
+    ASSERT_TRUE(read.isValid()) << stamp.toStdString();
+    EXPECT_EQ(read.toString("yyyy-MM-dd HH:mm:ss"), stamp);
+    EXPECT_GE(read, started);
+    EXPECT_LE(read, QDateTime::currentDateTime());
 
     bus->Control("drop");
     ASSERT_TRUE(testsupport::WaitFor([&] { return s.Board().contains("通信中断"); }, 5000));

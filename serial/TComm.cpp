@@ -36,6 +36,10 @@ namespace commdetail {
 
 using Clock = std::chrono::steady_clock;
 
+// The signal that interrupts a port thread's blocking wait in the kernel when the port closes.
+int WakeSignal();
+void InstallWakeHandler();
+
 struct Block {
     uint8_t* data = nullptr;
     uint16_t count = 0;
@@ -52,6 +56,9 @@ struct Backlog {
 // shared_ptr, so nothing they use can vanish under them.
 struct OpenState {
     int fd = -1;
+    // A second, blocking descriptor of the same line for reads whose end the line discipline
+    // times (see SilenceTenths); -1 when the device could not be opened twice.
+    int readFd = -1;
     int closeFd = -1;  // eventfd: the close event (manual reset: never read, only written)
     int wakeFd = -1;   // eventfd: new block in the transmit queue
     QObject* targetRaw = nullptr;
@@ -65,6 +72,11 @@ struct OpenState {
     std::atomic<uint8_t> replacedChar{0};
 
     std::atomic<bool> hungUp{false};
+    mutable std::atomic<bool> closing{false};  // the close event, as a flag
+    // The line discipline ends each read on readFd after the interval's silence (VMIN/VTIME
+    // are set); cleared before they are taken away, set after they are in place.
+    std::atomic<bool> silenceInKernel{false};
+    std::atomic<bool> readerDone{false};
     std::atomic<bool> modemStop{false};
     std::atomic<bool> modemDone{false};
 
@@ -78,9 +90,11 @@ struct OpenState {
         for (Block& b : queue) std::free(b.data);
         if (closeFd >= 0) ::close(closeFd);
         if (wakeFd >= 0) ::close(wakeFd);
+        if (readFd >= 0) ::close(readFd);
     }
 
     void SetClose() const {
+        closing.store(true);
         const uint64_t one = 1;
         [[maybe_unused]] ssize_t r = ::write(closeFd, &one, sizeof one);
     }
@@ -328,6 +342,24 @@ class PortWait {
     int epoll_ = -1;
 };
 
+// Reads that end only on silence (an interval that is a whole number of tenths of a second up
+// to 25.5 s, no total time-out) can be timed by the line discipline itself: a blocking read
+// with VMIN/VTIME waits for the first byte and then returns once the line has been silent for
+// VTIME tenths. The thread then sleeps through the bytes of a reply and wakes once, when the
+// read has ended, instead of once for the bytes and once more for the silence. Returns VTIME,
+// or 0 when the rules need the thread's own timing.
+int SilenceTenths(uint32_t interval, uint32_t multiplier, uint32_t constant) {
+    if (multiplier != 0 || constant != 0 || interval == 0 || interval % 100 != 0 ||
+        interval > 25500)
+        return 0;
+    return int(interval / 100);
+}
+
+// The most one such read asks of the line discipline, and its VMIN: a read of more is handed
+// out in 64-byte pieces that do not wait for the silence, so a longer read continues with the
+// thread's own timing.
+constexpr size_t kKernelReadMax = 64;
+
 struct Receiver {
     OpenState& st;
     InputFilter filter;
@@ -358,7 +390,11 @@ struct Receiver {
 
     // One read of up to len bytes with the classic comm time-out rules. Returns the byte count
     // (0 = the read ended empty) or -1 when the thread must end (close event or hangup).
-    long ReadOne(uint8_t* buf, size_t len) {
+    long ReadOne(uint8_t* buf, size_t len) { return ReadOne(buf, len, 0, Clock::now()); }
+
+    // The same, going on with a read that already holds `already` bytes, the last of them
+    // received at lastByte.
+    long ReadOne(uint8_t* buf, size_t len, size_t already, Clock::time_point lastByteSeen) {
         const uint32_t interval = st.readInterval.load();
         const uint32_t mult = st.readMultiplier.load();
         const uint32_t cst = st.readConstant.load();
@@ -376,8 +412,8 @@ struct Receiver {
             deadline = start + std::chrono::milliseconds(uint64_t(mult) * len + cst);
         }
         const bool useInterval = !immediate && !firstByte && interval != 0;
-        Clock::time_point lastByte = Clock::now();
-        size_t n = filter.TakeCarry(buf, len);
+        Clock::time_point lastByte = lastByteSeen;
+        size_t n = already > 0 ? already : filter.TakeCarry(buf, len);
         if (raw.size() < len) raw.resize(len);
         for (;;) {
             if (n >= len) return long(n);
@@ -442,12 +478,48 @@ struct Receiver {
         }
     }
 
+    // One read timed by the line discipline (st.silenceInKernel). Returns as ReadOne does.
+    long ReadInKernel(uint8_t* buf, size_t len) {
+        const size_t want = std::min(len, kKernelReadMax);
+        if (raw.size() < len) raw.resize(len);
+        for (;;) {
+            if (st.closing.load()) return -1;
+            const ssize_t got = ::read(st.readFd, raw.data(), want);
+            if (st.closing.load()) return -1;  // woken for the close: what came is purged
+            if (got > 0) {
+                if (!CheckLineErrors()) return -1;
+                const size_t n = st.markParity.load() || st.ignoreNull.load() || filter.pending != 0
+                                     ? filter.Run(st, raw.data(), size_t(got), buf, len)
+                                     : (std::memcpy(buf, raw.data(), size_t(got)), size_t(got));
+                // Fewer bytes than asked: the silence ended the read. As many: the read may go
+                // on, and the rest of it is timed here.
+                if (size_t(got) < want) {
+                    if (n > 0) return long(n);
+                    continue;  // only the start of an error mark or zero bytes dropped
+                }
+                return ReadOne(buf, len, n, Clock::now());
+            }
+            if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+            if (got == 0) {
+                // No byte at all: the rules were changed under the read (VMIN 0), or the line
+                // hung up.
+                if (!st.silenceInKernel.load()) return 0;
+                pollfd p{st.fd, POLLIN, 0};
+                if (::poll(&p, 1, 0) < 0 || !(p.revents & (POLLHUP | POLLERR | POLLNVAL))) continue;
+            }
+            st.Hangup();
+            return -1;
+        }
+    }
+
     void Run() {
         const size_t len = std::max<size_t>(1, std::min(st.readLength, st.bufferSize));
         std::vector<uint8_t> buf(std::max<size_t>(1, st.bufferSize));
         if (st.icount) ReadCounters(st.fd, counters);
         for (;;) {
-            const long n = ReadOne(buf.data(), len);
+            const long n = st.readFd >= 0 && st.silenceInKernel.load() && filter.carry.empty()
+                               ? ReadInKernel(buf.data(), len)
+                               : ReadOne(buf.data(), len);
             if (n < 0) break;      // close event or hangup
             if (n == 0) continue;  // a total time-out passed with no byte: read again
             auto* block = static_cast<uint8_t*>(std::calloc(size_t(n) + 1, 1));
@@ -465,11 +537,32 @@ struct Receiver {
     }
 };
 
+// Ends the receive thread once the close event is set. A read blocked in the line discipline
+// ends only with a byte or a signal, so the thread is signalled until it has gone; a signal
+// that comes just before the read starts is lost, hence the repeat.
+void JoinReader(std::thread& reader, const OpenState& st) {
+    if (!reader.joinable()) return;
+    while (st.readFd >= 0 && !st.readerDone.load()) {
+        ::pthread_kill(reader.native_handle(), WakeSignal());
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    reader.join();
+}
+
 void ReadThreadBody(std::shared_ptr<OpenState> st) {
     // Named so that a look at the process (top -H, perf) tells the port's threads apart.
     pthread_setname_np(pthread_self(), "comm-read");
-    Receiver r{*st, {}, {}, {}};
-    r.Run();
+    // Only the close's wake-up signal may interrupt a read: any other signal that lands here
+    // would end a blocking read with part of a reply.
+    sigset_t all;
+    sigfillset(&all);
+    sigdelset(&all, WakeSignal());
+    pthread_sigmask(SIG_SETMASK, &all, nullptr);
+    {
+        Receiver r{*st, {}, {}, {}};
+        r.Run();
+    }
+    st->readerDone.store(true);
 }
 
 // ---- transmit thread --------------------------------------------------------------------
@@ -670,6 +763,9 @@ void TComm::OpenComm() {
         portOpenError = QStringLiteral("File handle is not a comm handle ");
         return;
     }
+    // The blocking descriptor for reads timed by the line discipline, opened before the line
+    // is made exclusive. Without it every read is timed by the receive thread.
+    int r = ::open(path.constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     ::ioctl(h, TIOCEXCL);  // other non-root openers now get EBUSY
     // Driver buffers: raw mode without blocking reads, the basis every setting builds on.
     ::cfmakeraw(&tio);
@@ -679,6 +775,7 @@ void TComm::OpenComm() {
     if (::tcsetattr(h, TCSANOW, &tio) != 0) {
         ::ioctl(h, TIOCNXCL);
         ::close(h);
+        if (r >= 0) ::close(r);
         portOpenError = QStringLiteral("Cannot setup comm buffer");
         throw ECommsError(portOpenError);
     }
@@ -686,11 +783,23 @@ void TComm::OpenComm() {
     ::tcflush(fd, TCIOFLUSH);
     sendDataEmpty->store(true);
 
+    // CLOCAL is set now, so the blocking descriptor's reads do not wait for a carrier.
+    if (r >= 0) {
+        const int flags = ::fcntl(r, F_GETFL);
+        if (flags < 0 || ::fcntl(r, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+            ::close(r);
+            r = -1;
+        }
+    }
     auto st = std::make_shared<OpenState>();
     st->fd = fd;
+    st->readFd = r;
     st->targetRaw = notifier;
     st->sendDataEmpty = sendDataEmpty;
     st->backlog = backlog;
+    st->bufferSize = inBufferSize;
+    st->readLength = inputLen;
+    if (r >= 0) InstallWakeHandler();
     open = st;
     ApplyCommTimeouts();
     ApplyCommState();
@@ -711,8 +820,6 @@ void TComm::OpenComm() {
     serial_icounter_struct c{};
     st->icount = ReadCounters(fd, c);
     lineEvents = st->icount;
-    st->bufferSize = inBufferSize;
-    st->readLength = inputLen;
     try {
         readThread = std::thread(ReadThreadBody, st);
     } catch (const std::system_error&) {
@@ -723,7 +830,7 @@ void TComm::OpenComm() {
         writeThread = std::thread(WriteThreadBody, st);
     } catch (const std::system_error&) {
         st->SetClose();
-        readThread.join();
+        JoinReader(readThread, *st);
         fail("Unable to create write thread");
         return;
     }
@@ -741,7 +848,7 @@ void TComm::StopThreads() {
     if (!open) return;
     open->SetClose();
     ::tcflush(fd, TCIOFLUSH);  // purge both directions, aborting what is pending
-    if (readThread.joinable()) readThread.join();
+    JoinReader(readThread, *open);
     if (writeThread.joinable()) writeThread.join();
     if (modemThread.joinable()) {
         open->modemStop.store(true);
@@ -977,6 +1084,32 @@ void TComm::ApplyCommTimeouts() {
     open->readConstant.store(readTotalTimeoutConstant);
     open->writeMultiplier.store(writeTotalTimeoutMultiplier);
     open->writeConstant.store(writeTotalTimeoutConstant);
+    ApplySilence();
+}
+
+void TComm::ApplySilence() {
+    if (!open || open->readFd < 0) return;
+    const int tenths = SilenceTenths(open->readInterval.load(), open->readMultiplier.load(),
+                                     open->readConstant.load());
+    const size_t len = std::max<size_t>(1, std::min(open->readLength, open->bufferSize));
+    const cc_t vmin = tenths > 0 ? cc_t(std::min(len, kKernelReadMax)) : 0;
+    // The flag goes off before the settings and on after them, so that the receive thread
+    // never starts a blocking read without them.
+    if (tenths == 0) open->silenceInKernel.store(false);
+    termios t{};
+    if (::tcgetattr(fd, &t) != 0) {
+        open->silenceInKernel.store(false);
+        return;
+    }
+    if (t.c_cc[VMIN] != vmin || t.c_cc[VTIME] != cc_t(tenths)) {
+        t.c_cc[VMIN] = vmin;
+        t.c_cc[VTIME] = cc_t(tenths);
+        if (::tcsetattr(fd, TCSANOW, &t) != 0) {
+            open->silenceInKernel.store(false);
+            return;
+        }
+    }
+    if (tenths > 0) open->silenceInKernel.store(true);
 }
 
 void TComm::ApplyCommState() {
@@ -1016,8 +1149,6 @@ void TComm::ApplyCommState() {
     if (flags & 0x0200) t.c_iflag |= IXOFF;
     t.c_cc[VSTART] = cc_t(xonChar);
     t.c_cc[VSTOP] = cc_t(xoffChar);
-    t.c_cc[VMIN] = 0;
-    t.c_cc[VTIME] = 0;
     const speed_t sp = SpeedConstant(baudRate);
     if (sp != 0) ::cfsetspeed(&t, sp);
     ::tcsetattr(fd, TCSANOW, &t);

@@ -235,6 +235,8 @@ class TComm {
     void HandleNotice(int notice, const uint8_t* block, uint32_t count, uint32_t param);
     void ApplyCommState();
     void ApplyCommTimeouts();
+    // Puts the line discipline's own silence timing (VMIN/VTIME) in line with the read rules.
+    void ApplySilence();
     void StopThreads();
 
     template <typename T>

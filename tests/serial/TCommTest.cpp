@@ -4,13 +4,17 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
 #include <atomic>
+#include <csignal>
 #include <thread>
 
 #include "PtyPair.h"
@@ -423,6 +427,105 @@ TEST(TComm, SmallGapsStayOneDelivery) {
     }
     ASSERT_TRUE(WaitFor([&] { return rec.data.size() >= 1; }));
     Pump(200);
+    ASSERT_EQ(rec.data.size(), 1);
+    EXPECT_EQ(rec.data[0], QByteArray("ABCDE"));
+}
+
+TEST(TComm, ABurstLongerThanOneKernelReadIsOneDelivery) {
+    PtyPair pty;
+    TComm c;
+    Recorder rec;
+    rec.Attach(c);
+    c.SetCommName(pty.path);
+    c.SetInputLen(0);
+    c.OpenComm();
+    ASSERT_TRUE(c.PortOpen());
+    QByteArray burst;
+    for (int i = 0; i < 600; ++i) burst += char('A' + i % 26);
+    pty.Write(burst);
+    ASSERT_TRUE(WaitFor([&] { return rec.All().size() >= burst.size(); }));
+    Pump(250);
+    ASSERT_EQ(rec.data.size(), 1);
+    EXPECT_EQ(rec.data[0], burst);
+}
+
+// Tenths of a second the line discipline can time, other intervals the thread times; a change
+// made while the port is open rules from the next read on.
+TEST(TComm, IntervalChangedWhileOpenDecidesWhereRepliesSplit) {
+    PtyPair pty;
+    TComm c;
+    Recorder rec;
+    rec.Attach(c);
+    c.SetCommName(pty.path);
+    c.SetInputLen(0);
+    c.OpenComm();
+    ASSERT_TRUE(c.PortOpen());
+    auto sendWithGaps = [&](int gapMs) {
+        for (char ch : QByteArray("ABC")) {
+            pty.Write(QByteArray(1, ch));
+            std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
+        }
+    };
+    auto endCurrentRead = [&] {
+        const int before = int(rec.data.size());
+        pty.Write("x");
+        ASSERT_TRUE(WaitFor([&] { return rec.data.size() > before; }));
+        Pump(50);
+        rec.data.clear();
+    };
+    c.SetReadIntervalTimeout(50);
+    endCurrentRead();
+    sendWithGaps(75);
+    ASSERT_TRUE(WaitFor([&] { return rec.All().size() >= 3; }));
+    Pump(200);
+    EXPECT_EQ(rec.data.size(), 3);  // 75 ms of silence ends a 50 ms read
+
+    c.SetReadIntervalTimeout(200);
+    endCurrentRead();
+    sendWithGaps(130);
+    ASSERT_TRUE(WaitFor([&] { return rec.All().size() >= 3; }));
+    Pump(300);
+    ASSERT_EQ(rec.data.size(), 1);  // 130 ms gaps stay within a 200 ms read
+    EXPECT_EQ(rec.data[0], QByteArray("ABC"));
+    EXPECT_EQ(rec.hangups, 0);
+}
+
+// The station's child programs and the desktop send signals to the process; one that lands on
+// the receive thread must not cut a reply that is still arriving.
+TEST(TComm, ASignalToTheReceiveThreadDoesNotCutAReply) {
+    struct sigaction sa {};
+    sa.sa_handler = [](int) {};
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = 0;  // no restart: an interrupted read returns what it has
+    struct sigaction old {};
+    ASSERT_EQ(::sigaction(SIGUSR1, &sa, &old), 0);
+    PtyPair pty;
+    TComm c;
+    Recorder rec;
+    rec.Attach(c);
+    c.SetCommName(pty.path);
+    c.SetInputLen(0);
+    c.OpenComm();
+    ASSERT_TRUE(c.PortOpen());
+    Pump(50);
+    pid_t reader = 0;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(tid + QStringLiteral("/comm")));
+        if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "comm-read")
+            reader = tid.toInt();
+    }
+    ASSERT_GT(reader, 0);
+    for (char ch : QByteArray("ABCDE")) {
+        pty.Write(QByteArray(1, ch));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ::syscall(SYS_tgkill, ::getpid(), reader, SIGUSR1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_TRUE(WaitFor([&] { return rec.All().size() >= 5; }));
+    Pump(200);
+    c.CloseComm();
+    ::sigaction(SIGUSR1, &old, nullptr);
     ASSERT_EQ(rec.data.size(), 1);
     EXPECT_EQ(rec.data[0], QByteArray("ABCDE"));
 }

@@ -59,6 +59,7 @@
 // (AaaA, BA, AA, or "?" for bytes that are no command). "port PATH released" says that the last
 // user of a pty port closed it (or died) and its exclusive-open flag was cleared, so that the
 // next station, whoever runs it, can open the port.
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/inotify.h>
@@ -255,11 +256,12 @@ void MakeRaw(int fd, speed_t speed) {
 // its own descriptor. It does not clear it while a user is left: exclusivity stays with a
 // running station.
 struct Port {
-    int fd = -1;         // pty master, or the device
-    int slaveKeep = -1;  // kept open so the pty does not hang up between the station's opens
-    int watch = -1;      // inotify watch of the slave's node (pty only)
-    int users = 0;       // open files on the slave besides ours
-    std::string path;    // what the station opens
+    int fd = -1;           // pty master, or the device
+    int slaveKeep = -1;    // kept open so the pty does not hang up between the station's opens
+    int watch = -1;        // inotify watch of the slave's node (pty only)
+    int users = 0;         // open files on the slave besides ours
+    bool released = true;  // the release of the last user has been logged
+    std::string path;      // what the station opens
     bool answering = true;
     std::string input;  // bytes received and not yet recognised
     Clock::time_point lastInput;
@@ -282,16 +284,55 @@ struct Port {
         if (inotifyFd >= 0 && slaveKeep >= 0)
             watch = inotify_add_watch(inotifyFd, path.c_str(), IN_OPEN | IN_CLOSE);
     }
-    // An inotify event of this port's node.
+    // An inotify event of this port's node. inotify merges an event with an identical one
+    // still unread, so two opens (or closes) in quick succession may arrive as one: after a
+    // close the users are counted afresh from the descriptors of all processes when that is
+    // possible, and the count of events is only the fallback.
     void UserEvent(uint32_t mask) {
-        if (mask & IN_OPEN) ++users;
+        if (mask & IN_OPEN) {
+            ++users;
+            released = false;
+        }
         if (mask & IN_CLOSE) {
-            users = std::max(0, users - 1);
-            if (users == 0 && slaveKeep >= 0) {
+            const int counted = OtherOpeners();
+            users = counted >= 0 ? counted : std::max(0, users - 1);
+            if (users == 0 && !released && slaveKeep >= 0) {
+                released = true;
                 ioctl(slaveKeep, TIOCNXCL);
                 Log("port " + path + " released");
             }
         }
+    }
+    // Descriptors of other processes (and of this one besides slaveKeep) open on the slave, or
+    // -1 when some process's descriptors cannot be read.
+    int OtherOpeners() const {
+        struct stat node {};
+        if (stat(path.c_str(), &node) != 0) return -1;
+        DIR* proc = opendir("/proc");
+        if (proc == nullptr) return -1;
+        int count = 0;
+        bool complete = true;
+        while (const dirent* p = readdir(proc)) {
+            if (p->d_name[0] < '0' || p->d_name[0] > '9') continue;
+            const std::string fdDir = std::string("/proc/") + p->d_name + "/fd";
+            DIR* fds = opendir(fdDir.c_str());
+            if (fds == nullptr) {
+                if (errno != ENOENT) complete = false;  // a process that ended meanwhile
+                continue;
+            }
+            const bool self = atoi(p->d_name) == getpid();
+            while (const dirent* f = readdir(fds)) {
+                if (f->d_name[0] == '.') continue;
+                if (self && atoi(f->d_name) == slaveKeep) continue;
+                struct stat st {};
+                if (stat((fdDir + "/" + f->d_name).c_str(), &st) == 0 && S_ISCHR(st.st_mode) &&
+                    st.st_rdev == node.st_rdev)
+                    ++count;
+            }
+            closedir(fds);
+        }
+        closedir(proc);
+        return complete ? count : -1;
     }
     bool OpenDevice(const std::string& dev, speed_t speed) {
         fd = open(dev.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);

@@ -9,7 +9,8 @@
 //    (TIOCEXCL does not stop root, flock does); a device held by another TComm or another
 //    program that locks or TIOCEXCLs it gives "Error opening serial port". Not a character
 //    device, or not a terminal: "File handle is not a comm handle ". Raw mode (cfmakeraw,
-//    CLOCAL|CREAD, VMIN=VTIME=0) stands for the driver queue set-up: if it cannot be applied,
+//    CLOCAL|CREAD, VMIN=VTIME=0 until the time-outs say otherwise, below) stands for the driver
+//    queue set-up: if it cannot be applied,
 //    "Cannot setup comm buffer" and ECommsError. Purge is tcflush. TIOCNXCL is given back before
 //    the descriptor is closed so that the next opener is not refused.
 //  * ApplyCommState builds the control-flags word of the device control block (ControlFlags()) and
@@ -30,6 +31,15 @@
 //    (multiplier x InputLen + constant, if not 0) passes; a read that ends with 0 bytes ends the
 //    receive thread without notice. Write time-outs only bound each wait for
 //    room to write; the rest of the block is then written again.
+//  * A read that ends only on silence of whole tenths of a second (ReadIntervalTimeout 100,
+//    200, ... 25500, no total time-out) is timed by the line discipline instead: a second,
+//    blocking descriptor of the same line is opened before TIOCEXCL, VMIN (InputLen, at most 64)
+//    and VTIME (the interval in tenths) are set, and the receive thread sleeps in read() until
+//    the reply has come and the line has been silent, one wake-up per reply instead of two. The
+//    kernel counts the silence in its clock ticks, so it may end a read up to one tick (4 ms
+//    at 250 Hz) before the full interval. A read that reaches 64 bytes goes on with the
+//    thread's own timing. Only the close's wake-up signal reaches the receive thread; the close
+//    repeats it until the thread has gone.
 //  * Line errors (OnReceiveError with CE_RXOVER 1, CE_OVERRUN 2, CE_RXPARITY 4, CE_FRAME 8,
 //    CE_BREAK 0x10) come from TIOCGICOUNT counters, checked by the receive thread whenever it
 //    wakes; carrier-detect (8) and ring (4) changes from TIOCMIWAIT in a third thread of their

@@ -578,8 +578,15 @@ void TFmain::LoadMonitorRows(bool clearReadings) {
     }
     if (rowAlarmState.size() < static_cast<size_t>(g->RowCount()))
         rowAlarmState.resize(g->RowCount(), 0);
+    rowSensors_.assign(static_cast<size_t>(n) + 1, SensorInfo{});
     int i = 1;
     for (ADOQuery1.First(); !ADOQuery1.Eof(); ADOQuery1.Next(), ++i) {
+        SensorInfo& sensor = rowSensors_[static_cast<size_t>(i)];
+        sensor.code = ADOQuery1.AsInteger(QStringLiteral("code"));
+        sensor.codeid = ADOQuery1.AsString(QStringLiteral("codeid")).trimmed();
+        sensor.fix = ADOQuery1.AsString(QStringLiteral("fix"));
+        sensor.high = ADOQuery1.AsFloat(QStringLiteral("almhigh"));
+        sensor.low = ADOQuery1.AsFloat(QStringLiteral("almlow"));
         g->SetCell(0, i, ADOQuery1.AsString(QStringLiteral("code")));
         if (clearReadings) g->SetCell(1, i, QString());
         g->SetCell(2, i, ADOQuery1.AsString(QStringLiteral("fix")));
@@ -830,6 +837,10 @@ int TFmain::RowOfCode(int code) const {
 }
 
 SensorInfo TFmain::SensorOfRow(int row) const {
+    if (row > 0 && static_cast<size_t>(row) < rowSensors_.size() &&
+        QString::number(rowSensors_[static_cast<size_t>(row)].code) ==
+            RzStringGrid1->Cell(0, row).trimmed())
+        return rowSensors_[static_cast<size_t>(row)];
     SensorInfo info;
     info.code = RzStringGrid1->Cell(0, row).toInt();
     info.fix = RzStringGrid1->Cell(2, row);

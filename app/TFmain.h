@@ -204,6 +204,9 @@ class TFmain : public QMainWindow, public StationLink {
     bool rediscovering_ = false;
     bool reconnectAnnounced_ = false;
     TQuery registerSnapshot_;  // the register as last read, for when the database fails
+    // Each grid row's sensor as the register was last loaded (index = row), so that what is
+    // announced of a row (silent, back) names the sensor as its readings do.
+    std::vector<SensorInfo> rowSensors_;
     std::deque<PendingAlarm> pendingAlarms_;
     QHash<int, QString> pendingStamps_;  // sensor number -> stamp not yet written
     bool databaseReadOnly_ = false;

@@ -102,6 +102,35 @@ TEST(StationHistory, StartedWithoutAFileItMakesOneAndRecordsEveryReadingOfTheBus
     EXPECT_DOUBLE_EQ(episodes[0][3].toDouble(), 31.25);
 }
 
+// A sensor that falls silent and comes back keeps the one identity its readings have: its
+// silence is recorded under its ID and limits, so the history window still shows them.
+TEST(StationHistory, ASilentSensorsEpisodeKeepsItsIdAndLimits) {
+    BusSimulator bus({"--sensor", "0A1B01=20", "--sensor", "0A1B02=21", "--gap", "120"});
+    Ports env(bus.Path());
+    StationFolder folder;
+    folder.AddSensors({{1, "0A1B01 ", "hall ", 30, 0}, {2, "0A1B02 ", "cold room ", 25, 5}});
+    folder.WriteIni(DefaultIni("1"));
+    {
+        Station s(folder);
+        AttachHistory(s, folder);
+        TStringGrid* g = s.Fmain->RzStringGrid1;
+        ASSERT_TRUE(testsupport::WaitFor([&] { return g->Cell(1, 2) == "21"; }, 5000));
+        bus.Control("mute 0A1B02 on");
+        ASSERT_TRUE(testsupport::WaitFor([&] { return g->Cell(1, 2) == "无数据"; }, 10000))
+            << s.Board().join('\n').toStdString();
+        bus.Control("mute 0A1B02 off");
+        ASSERT_TRUE(testsupport::WaitFor([&] { return g->Cell(1, 2) == "21"; }, 5000));
+    }
+    HistoryFile file(folder.Path() + "history.db");
+    EXPECT_EQ(file.Value("select count(*) from episodes where code = 2").toInt(), 1);
+    const auto identities = file.Rows("select codeid, fix, high, low from sensor where code = 2");
+    ASSERT_EQ(identities.size(), 1);
+    EXPECT_EQ(identities[0][0].toString(), "0A1B02");
+    EXPECT_EQ(identities[0][1].toString(), "cold room ");
+    EXPECT_DOUBLE_EQ(identities[0][2].toDouble(), 25);
+    EXPECT_DOUBLE_EQ(identities[0][3].toDouble(), 5);
+}
+
 TEST(StationHistory, ADamagedFileIsNamedOnceOnTheBoardAndMonitoringGoesOn) {
     BusSimulator bus({"--sensor", "0A1B2C=20.5"});
     Ports env(bus.Path());

@@ -22,8 +22,12 @@ std::map<int, HistoryReader::Identity> HistoryReader::Sensors() {
     while (st.Step()) {
         Identity& entry = out[static_cast<int>(st.Int(1))];
         entry.ids.push_back(st.Int(0));
-        entry.last = {static_cast<int>(st.Int(1)), st.Text(2).trimmed(), st.Text(3).trimmed(),
-                      st.Real(4), st.Real(5)};
+        // Earlier stations named a silent sensor by its number and location only; such an
+        // identity does not take the place of one that has the ID and the limits.
+        const QString codeid = st.Text(2).trimmed();
+        if (codeid.isEmpty() && entry.ids.size() > 1 && !entry.last.codeid.isEmpty()) continue;
+        entry.last = {static_cast<int>(st.Int(1)), codeid, st.Text(3).trimmed(), st.Real(4),
+                      st.Real(5)};
     }
     return out;
 }

@@ -299,6 +299,28 @@ TEST_F(HistoryWindowTest, OpensOnTheAnnouncedSensorOnceAndSwitchesOnTheNextReque
     EXPECT_TRUE(Checked(w).isEmpty());
 }
 
+// Files written before silent sensors were named in full hold a later identity of the server
+// room with neither ID nor limits, from its silence; the window keeps showing both.
+TEST_F(HistoryWindowTest, AnIdentityWithoutIdDoesNotHideTheSensorsIdAndLimits) {
+    {
+        HistoryStore store;
+        store.Open(Db());
+        HistoryStore::Episode silence;
+        silence.kind = history::EpisodeKind::SensorSilent;
+        silence.sensor = store.SensorId(server.code, QString(), server.fix, 0, 0);
+        silence.started = now - 3600;
+        silence.ended = now - 3000;
+        store.Write({}, {&silence});
+        store.Close();
+    }
+    HistoryWindow* w = Request(5);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(DashedLines(w), (QStringList{"5号 服务器机房 上限=30", "5号 服务器机房 下限=10"}));
+    auto* table = Child<QTableWidget>(w, "statisticsTable");
+    ASSERT_EQ(table->rowCount(), 1);
+    EXPECT_EQ(table->item(0, 1)->text(), server.codeid);
+}
+
 TEST_F(HistoryWindowTest, TheRangesCoverTheLastDayWeekMonthAndTheChosenDates) {
     HistoryWindow* w = Request(3);
     ASSERT_NE(w, nullptr);

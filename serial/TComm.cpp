@@ -72,7 +72,9 @@ struct OpenState {
     std::atomic<uint8_t> replacedChar{0};
 
     std::atomic<bool> hungUp{false};
-    mutable std::atomic<bool> closing{false};  // the close event, as a flag
+    // The close event as a flag, set before the eventfd is written: the threads' waits watch
+    // the eventfd, everything else asks the flag.
+    mutable std::atomic<bool> closing{false};
     // The line discipline ends each read on readFd after the interval's silence (VMIN/VTIME
     // are set); cleared before they are taken away, set after they are in place.
     std::atomic<bool> silenceInKernel{false};
@@ -98,10 +100,9 @@ struct OpenState {
         const uint64_t one = 1;
         [[maybe_unused]] ssize_t r = ::write(closeFd, &one, sizeof one);
     }
-    bool CloseSet() const {
-        pollfd p{closeFd, POLLIN, 0};
-        return ::poll(&p, 1, 0) > 0;
-    }
+    bool CloseSet() const { return closing.load(); }
+    // Bytes a read takes at most: the read length, within the buffer.
+    size_t ReadLength() const { return std::max<size_t>(1, std::min(readLength, bufferSize)); }
     // Posts a notice to the user-interface thread. False (and the block freed) when the backlog
     // is full; the caller then hangs up. The hangup notice itself is always posted.
     bool Post(int notice, uint8_t* block = nullptr, uint32_t count = 0, uint32_t param = 0);
@@ -388,6 +389,15 @@ struct Receiver {
         return int(std::min<long long>((d + 999) / 1000, 24LL * 3600 * 1000));
     }
 
+    // Moves got bytes just read from raw into out (room bytes), undoing error marks and
+    // dropping zero bytes when asked; returns how many it put there.
+    size_t Take(size_t got, uint8_t* out, size_t room) {
+        if (st.markParity.load() || st.ignoreNull.load() || filter.pending != 0)
+            return filter.Run(st, raw.data(), got, out, room);
+        std::memcpy(out, raw.data(), got);
+        return got;
+    }
+
     // One read of up to len bytes with the classic comm time-out rules. Returns the byte count
     // (0 = the read ended empty) or -1 when the thread must end (close event or hangup).
     long ReadOne(uint8_t* buf, size_t len) { return ReadOne(buf, len, 0, Clock::now()); }
@@ -456,9 +466,7 @@ struct Receiver {
                 const ssize_t got = ::read(st.fd, raw.data(), len - n);
                 if (got > 0) {
                     if (!CheckLineErrors()) return -1;
-                    n += st.markParity.load() || st.ignoreNull.load() || filter.pending != 0
-                             ? filter.Run(st, raw.data(), size_t(got), buf + n, len - n)
-                             : (std::memcpy(buf + n, raw.data(), size_t(got)), size_t(got));
+                    n += Take(size_t(got), buf + n, len - n);
                     lastByte = Clock::now();
                     continue;
                 }
@@ -483,14 +491,12 @@ struct Receiver {
         const size_t want = std::min(len, kKernelReadMax);
         if (raw.size() < len) raw.resize(len);
         for (;;) {
-            if (st.closing.load()) return -1;
+            if (st.CloseSet()) return -1;
             const ssize_t got = ::read(st.readFd, raw.data(), want);
-            if (st.closing.load()) return -1;  // woken for the close: what came is purged
+            if (st.CloseSet()) return -1;  // woken for the close: what came is purged
             if (got > 0) {
                 if (!CheckLineErrors()) return -1;
-                const size_t n = st.markParity.load() || st.ignoreNull.load() || filter.pending != 0
-                                     ? filter.Run(st, raw.data(), size_t(got), buf, len)
-                                     : (std::memcpy(buf, raw.data(), size_t(got)), size_t(got));
+                const size_t n = Take(size_t(got), buf, len);
                 // Fewer bytes than asked: the silence ended the read. As many: the read may go
                 // on, and the rest of it is timed here.
                 if (size_t(got) < want) {
@@ -513,7 +519,7 @@ struct Receiver {
     }
 
     void Run() {
-        const size_t len = std::max<size_t>(1, std::min(st.readLength, st.bufferSize));
+        const size_t len = st.ReadLength();
         std::vector<uint8_t> buf(std::max<size_t>(1, st.bufferSize));
         if (st.icount) ReadCounters(st.fd, counters);
         for (;;) {
@@ -1091,8 +1097,7 @@ void TComm::ApplySilence() {
     if (!open || open->readFd < 0) return;
     const int tenths = SilenceTenths(open->readInterval.load(), open->readMultiplier.load(),
                                      open->readConstant.load());
-    const size_t len = std::max<size_t>(1, std::min(open->readLength, open->bufferSize));
-    const cc_t vmin = tenths > 0 ? cc_t(std::min(len, kKernelReadMax)) : 0;
+    const cc_t vmin = tenths > 0 ? cc_t(std::min(open->ReadLength(), kKernelReadMax)) : 0;
     // The flag goes off before the settings and on after them, so that the receive thread
     // never starts a blocking read without them.
     if (tenths == 0) open->silenceInKernel.store(false);
